@@ -1,0 +1,191 @@
+#pragma once
+
+#include "model/ConfigurationModel.h"
+#include "serial/VaComm.h"
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class TUpDown;
+class TVrLed;
+class TVrNumEdit;
+
+// The one window of the program. It owns every control, both timers, the two
+// file dialogs, the serial port component and the configuration model, for
+// the whole run. Every handler runs on the window's event thread and is
+// entered through Guard, so no exception ever crosses a Qt frame.
+//
+// The handlers are grouped by subsystem; each group is defined in the file
+// named above it.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- Application shell: app/TForm1.cpp -------------------------------
+    void FormCreate();
+    void FormClose();
+    // Enables the editor's controls and the command buttons (30 controls).
+    void ena();
+    // Appends one line to the activity log and keeps it in view.
+    void Log(const QString& line);
+    // The activity log, one entry per line.
+    QStringList LogLines() const;
+    // The 30 controls that a locking device operation disables.
+    std::vector<QWidget*> OperationControls() const;
+    void SetOperationControlsEnabled(bool enabled);
+    // Runs one handler; an exception that escapes it goes to ShowError and
+    // the program carries on with the next event.
+    void Guard(const std::function<void()>& handler);
+    // Shows an error that escaped a handler (message box with a stop icon,
+    // title "Impressora", a full stop added by the rule of WithFullStop).
+    // Tests replace ShowError with a recorder.
+    std::function<void(const QString& text)> ShowError;
+    // A full stop is added when the last character sorts after ".".
+    static QString WithFullStop(const QString& text);
+
+    // Clock readings; tests fix them.
+    std::function<QDate()> Today = [] { return QDate::currentDate(); };
+    std::function<QTime()> TimeOfDay = [] { return QTime::currentTime(); };
+
+    // ---- Band selection, refresh and field editors: model/EditorHandlers.cpp
+    void ComboBox1Change();
+    void Timer1Timer();
+    void ComboBox2Click();
+    void ComboBox3Click();
+    void ComboBox4Click();
+    void ComboBox7Click();
+    void ComboBox8Click();
+    void ComboBox10Click();
+    void ComboBox11Click();
+    void ComboBox12Click();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void CheckBox3Click();
+    void CheckBox4Click();
+    void CheckBox5Click();
+    void CheckBox6Click();
+    void CheckBox7Click();
+    void Edit1Click();
+    void Edit2Click();
+    void Edit3Click();
+    void Edit4Click();
+    void Edit1Change(); // double click on Edit1
+    void Edit2Change(); // double click on Edit2
+    void Edit3Change(); // double click on Edit3
+    void Edit4DblClick();
+    void Up1Click();
+    void VrNumEdit1Click();
+    void VrNumEdit2Click();
+
+    // ---- Command frames: protocol/FormCommands.cpp ----------------------
+    void envia_e2p();
+    void envia_linha();
+    void envia_status();
+    void envia_statuss();
+    void envia_relogio();
+    void imprime_banda();
+    void envia_inicializa();
+    void imprime_relatorio();
+    void asc(); // converts LineBuffer in place for the printer
+
+    // ---- Device operations: operations/DeviceOperations.cpp -------------
+    void Button1Click(); // "Programar"
+    void Timer2Timer();
+    void Button2Click(); // "Imprimir"
+    void Button3Click(); // "Re Iniciar"
+    void Button5Click(); // "Relógio"
+    void Button6Click(); // "Config"
+    void Button8Click(); // "Log"
+
+    // ---- Settings file: settings/FormSettings.cpp -----------------------
+    void Button4Click(); // "Salvar"
+    void Button7Click(); // "Abrir"
+    void fsave();
+    void load();
+    // Runs a file dialog; true and the chosen full path when confirmed.
+    // Tests replace it.
+    std::function<bool(QFileDialog& dialog, QString& path)> ExecDialog;
+
+    // ---- Port selection: serial/FormPort.cpp -----------------------------
+    void ComboBox5Click();
+    void ComboBox5Change();
+    void VaComm1Open();
+
+    // ---- State --------------------------------------------------------------
+    ConfigurationModel Model;
+    TVaComm VaComm1;
+    bool PortOpen = false;
+    int SendStep = 0;
+    uint8_t FrameLineId = 0;
+    uint8_t FrameLineStyle = 0;
+    std::string LineBuffer; // Windows-1252
+    QString SettingsFileName;
+    bool SaveRequested = false;
+
+    // ---- Controls (object name = member name) ------------------------------
+    QFrame* Panel4;
+    QFrame* Panel2;
+    QFrame* Panel3;
+    QLabel* Panel1; // busy panel "AGUARDE"
+
+    QLabel *Label1, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9;
+    QLabel *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18;
+    QLabel *Label19, *Label20;
+
+    QComboBox *ComboBox1, *ComboBox2, *ComboBox3, *ComboBox4, *ComboBox5, *ComboBox7;
+    QComboBox *ComboBox8, *ComboBox10, *ComboBox11, *ComboBox12;
+    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5;
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6, *CheckBox7;
+    TUpDown* Up1;
+    TVrNumEdit *VrNumEdit1, *VrNumEdit2;
+    TVrLed* Led1;
+    QPushButton *Button1, *Button2, *Button3, *Button4, *Button5, *Button6, *Button7, *Button8;
+    QPlainTextEdit* Memo1;
+
+    QTimer* Timer1; // editor refresh, 200 ms
+    QTimer* Timer2; // "Programar" steps, 500 ms
+    QFileDialog* Dialog1;
+    QFileDialog* SaveDialog1;
+
+    // Line l (1 to 4) of the editor: its text field, style list and print flag.
+    QLineEdit* LineEdit(int line) const;
+    QComboBox* LineStyleBox(int line) const;
+    QCheckBox* LineFlagBox(int line) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void setTabOrder();
+    // Wires each subsystem's events to its handlers; each is defined beside
+    // the handlers it wires.
+    void ConnectEditorHandlers();     // model/EditorHandlers.cpp
+    void ConnectOperationHandlers();  // operations/DeviceOperations.cpp
+    void ConnectSettingsHandlers();   // settings/FormSettings.cpp
+    void ConnectPortHandlers();       // serial/FormPort.cpp
+    // Mouse events of the header-line and numeric fields; true when handled.
+    bool EditorEventFilter(QObject* watched, QEvent* event); // model/EditorHandlers.cpp
+
+    // Returns a slot that runs the handler through Guard.
+    template <typename Handler> auto guarded(Handler handler) {
+        return [this, handler] { Guard([this, handler] { (this->*handler)(); }); };
+    }
+};
