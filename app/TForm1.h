@@ -64,7 +64,14 @@ public:
     std::function<QTime()> TimeOfDay = [] { return QTime::currentTime(); };
 
     // ---- Band selection, refresh and field editors: model/EditorHandlers.cpp
+    // The operator's band choice: copies the editor into the model for the
+    // band being left, then selects the chosen band.
     void ComboBox1Change();
+    // The band selection proper. The open command runs it with
+    // copyEditorFirst false: the model it loads was just read from a file.
+    void SelectBand(bool copyEditorFirst);
+    // Copies the editor into the model for CurrentBand (one refresh step).
+    void CopyEditorToModel();
     void Timer1Timer();
     void ComboBox2Click();
     void ComboBox3Click();

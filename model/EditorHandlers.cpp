@@ -2,6 +2,8 @@
 #include "app/TForm1.h"
 
 void TForm1::ComboBox1Change() {}
+void TForm1::SelectBand(bool) {}
+void TForm1::CopyEditorToModel() {}
 void TForm1::Timer1Timer() {}
 void TForm1::ComboBox2Click() {}
 void TForm1::ComboBox3Click() {}
