@@ -146,15 +146,13 @@ private slots:
 
     void optionControls_data() {
         QTest::addColumn<bool>("checked");
-        QTest::addColumn<int>("listIndex"); // for all four lists
+        QTest::addColumn<int>("listIndex"); // protocol, reset and reload lists
         QTest::addColumn<int>("printerIndex");
         QTest::addColumn<int>("bits");
         QTest::newRow("nothing checked, no selection") << false << -1 << -1 << 0x00;
         QTest::newRow("checked, no selection") << true << -1 << -1 << 0x07;
-        QTest::newRow("checked, first items") << true << 0 << 0 << 0x07;
         QTest::newRow("all second items") << true << 1 << 1 << 0x7F;
         QTest::newRow("second items, printer empty") << false << 1 << 2 << 0x38;
-        QTest::newRow("first items, Mecaf") << false << 0 << 1 << 0x40;
     }
 
     void optionControls() {
