@@ -1,0 +1,206 @@
+#include "settings/SettingsFile.h"
+
+#include <type_traits>
+
+namespace SettingsFile {
+
+namespace {
+
+std::string keyName(const char* family, int band, int line) {
+    return family + std::to_string(band) + std::to_string(line);
+}
+
+// A line text key: its field and the placeholder that a missing key gives.
+template <typename Text> struct LineText {
+    Text& text;
+    int band;
+    int line;
+};
+
+// Walks the 64 keys in file order. Model and Options may be const, so that
+// reading and writing share one table. fn is called with the key name and
+// either a LineText or a reference to the field together with the default
+// that a missing key gives.
+template <typename Model, typename Options, typename Fn>
+void forEachKey(Model& model, Options& options, Fn&& fn) {
+    using Index = ConfigurationModel;
+    for (int b = 1; b <= Index::BandCount; ++b)
+        for (int l = 1; l <= Index::LinesPerBand; ++l)
+            fn(keyName("LINHA", b, l),
+               LineText<std::remove_reference_t<decltype(model.BandLineText[0])>>{
+                   model.BandLineText[Index::LineIndex(b, l)], b, l});
+    fn(std::string("COMBO8"), options.ComboBox8, 0);
+    fn(std::string("COMBO10"), options.ComboBox10, 0);
+    fn(std::string("COMBO11"), options.ComboBox11, 0);
+    fn(std::string("COMBO12"), options.ComboBox12, 0);
+    for (int b = 1; b <= Index::BandCount; ++b)
+        for (int l = 1; l <= Index::LinesPerBand; ++l)
+            fn(keyName("FONTE", b, l), model.LineStyle[Index::LineIndex(b, l)], 0);
+    for (int b = 1; b <= Index::BandCount; ++b)
+        for (int l = 1; l <= Index::LinesPerBand; ++l)
+            fn(keyName("FONT", b, l), model.LineEnabled[Index::LineIndex(b, l)], true);
+    fn(std::string("CHECK4"), options.CheckBox4, true);
+    fn(std::string("CHECK5"), options.CheckBox5, true);
+    fn(std::string("CHECK7"), options.CheckBox7, true);
+    fn(std::string("UP1"), options.Up1, 4);
+    for (int b = 1; b <= Index::BandCount; ++b) {
+        fn("SENHA" + std::to_string(b) + "I", model.Ranges[b - 1].Start, 1);
+        fn("SENHA" + std::to_string(b) + "F", model.Ranges[b - 1].End, 999);
+    }
+}
+
+bool isProfileBlank(unsigned char c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+const std::array<std::string, KeyCount>& KeyNames() {
+    static const std::array<std::string, KeyCount> names = [] {
+        std::array<std::string, KeyCount> result;
+        std::size_t next = 0;
+        const ConfigurationModel model;
+        const SettingsOptions options;
+        forEachKey(model, options,
+                   [&](const std::string& name, auto&&...) { result.at(next++) = name; });
+        return result;
+    }();
+    return names;
+}
+
+std::string Format(const ConfigurationModel& model, const SettingsOptions& options) {
+    std::string out = "[" + std::string(Section) + "]\r\n";
+    auto put = [&out](const std::string& name, const std::string& value) {
+        out += name;
+        out += '=';
+        out += value;
+        out += "\r\n";
+    };
+    struct Writer {
+        decltype(put)& Put;
+        void operator()(const std::string& name, LineText<const std::string> line) {
+            Put(name, EncodeLineText(line.text));
+        }
+        void operator()(const std::string& name, bool value, bool) { Put(name, value ? "1" : "0"); }
+        void operator()(const std::string& name, int32_t value, int32_t) {
+            Put(name, std::to_string(value));
+        }
+        void operator()(const std::string& name, int16_t value, int32_t) {
+            Put(name, std::to_string(value));
+        }
+    };
+    forEachKey(model, options, Writer{put});
+    return out;
+}
+
+SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model) {
+    SettingsOptions options;
+    struct Reader {
+        const ProfileFile& File;
+        void operator()(const std::string& name, LineText<std::string> line) {
+            if (const auto value = File.Value(Section, name)) {
+                line.text = DecodeLineText(*value);
+                if (line.text.size() > ConfigurationModel::MaxLineLength)
+                    line.text.resize(ConfigurationModel::MaxLineLength);
+            } else {
+                line.text = ConfigurationModel::PlaceholderText(line.band, line.line);
+            }
+        }
+        int32_t integer(const std::string& name, int32_t fallback) {
+            const auto value = File.Value(Section, name);
+            return value ? ParseInteger(*value, fallback) : fallback;
+        }
+        void operator()(const std::string& name, bool& field, bool fallback) {
+            field = integer(name, fallback ? 1 : 0) != 0;
+        }
+        void operator()(const std::string& name, int32_t& field, int32_t fallback) {
+            field = integer(name, fallback);
+        }
+        // The band count is a 16-bit position; a wider number keeps its low
+        // 16 bits, as the control's own setter would.
+        void operator()(const std::string& name, int16_t& field, int32_t fallback) {
+            field = static_cast<int16_t>(integer(name, fallback));
+        }
+    };
+    forEachKey(model, options, Reader{file});
+    return options;
+}
+
+std::string EncodeLineText(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    std::string value;
+    value.reserve(text.size() + 2);
+    for (const char c : text) {
+        auto stored = static_cast<unsigned char>(static_cast<unsigned char>(c) + 0x20);
+        if (stored == 0x00 || stored == '\n' || stored == '\r')
+            stored += 0x20;
+        value += static_cast<char>(stored);
+    }
+    if (!value.empty() && (isProfileBlank(static_cast<unsigned char>(value.front())) ||
+                           isProfileBlank(static_cast<unsigned char>(value.back()))))
+        value = '"' + value + '"';
+    return value;
+}
+
+std::string DecodeLineText(std::string_view value) {
+    std::string text;
+    text.reserve(value.size());
+    for (const char c : value) {
+        const auto stored = static_cast<unsigned char>(c);
+        // The earlier writer stored only the codes 0x00..0x1F for the
+        // characters 0xE0..0xFF (never 0x20..0x3F, which only control codes
+        // would give), so both stand for those characters.
+        const auto code = (stored >= 0x20 && stored <= 0x3F) ? stored + 0xC0 : stored - 0x20;
+        text += static_cast<char>(static_cast<unsigned char>(code));
+    }
+    return text;
+}
+
+int32_t ParseInteger(std::string_view value, int32_t fallback) {
+    while (!value.empty() && value.front() == ' ')
+        value.remove_prefix(1);
+    bool negative = false;
+    if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
+        negative = value.front() == '-';
+        value.remove_prefix(1);
+    }
+
+    std::size_t prefix = 0;
+    if (value.starts_with("$") || value.starts_with("x") || value.starts_with("X"))
+        prefix = 1;
+    else if (value.starts_with("0x") || value.starts_with("0X"))
+        prefix = 2;
+    const bool hex = prefix != 0;
+    value.remove_prefix(prefix);
+    if (value.empty())
+        return fallback;
+
+    // Decimal: the magnitude may reach 2^31 for a negative number.
+    // Hexadecimal: any 32-bit pattern.
+    const uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 0x80000000u : 0x7FFFFFFFu);
+    uint64_t magnitude = 0;
+    for (const char c : value) {
+        const int digit = hex ? hexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (digit < 0)
+            return fallback;
+        magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+        if (magnitude > limit)
+            return fallback;
+    }
+    auto bits = static_cast<uint32_t>(magnitude);
+    if (negative)
+        bits = 0u - bits;
+    return static_cast<int32_t>(bits);
+}
+
+} // namespace SettingsFile
