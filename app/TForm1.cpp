@@ -32,8 +32,12 @@ QFont pixelFont(const QString& family, int pixels, QFont::StyleHint hint) {
     return font;
 }
 
-QFont fixedFont(int pixels = 12) { return pixelFont(FixedFont, pixels, QFont::TypeWriter); }
-QFont dialogFont(int pixels) { return pixelFont(DialogFont, pixels, QFont::SansSerif); }
+QFont fixedFont(int pixels = 12) {
+    return pixelFont(FixedFont, pixels, QFont::TypeWriter);
+}
+QFont dialogFont(int pixels) {
+    return pixelFont(DialogFont, pixels, QFont::SansSerif);
+}
 
 template <typename W> W* place(W* widget, const char* name, int left, int top) {
     widget->setObjectName(QLatin1String(name));
@@ -45,6 +49,16 @@ template <typename W> W* place(W* widget, const char* name, int left, int top, i
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(left, top, w, h);
     return widget;
+}
+
+// Palettes rather than style sheets: a style sheet costs a style of its own.
+void setColours(QWidget* w, const QColor& text, const QColor& base = QColor()) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    if (base.isValid())
+        palette.setColor(QPalette::Base, base);
+    w->setPalette(palette);
 }
 
 QLabel* label(QWidget* parent, const char* name, int left, int top, const QString& text) {
@@ -166,7 +180,7 @@ void TForm1::buildControls() {
     auto counter = [p](const char* name, int top) {
         QLabel* l = label(p, name, 176, top, QStringLiteral("00"));
         l->setFont(fixedFont());
-        l->setStyleSheet(QStringLiteral("color: blue"));
+        setColours(l, Qt::blue);
         l->setMinimumWidth(24);
         l->adjustSize();
         return l;
@@ -204,7 +218,7 @@ void TForm1::buildControls() {
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         edit->setMaxLength(4);
         edit->setFont(fixedFont(11));
-        edit->setStyleSheet(QStringLiteral("background: white; color: black"));
+        setColours(edit, Qt::black, Qt::white);
         edit->setAccessibleName(meaning);
         return edit;
     };
@@ -243,7 +257,7 @@ void TForm1::buildControls() {
     Panel1->setAlignment(Qt::AlignCenter);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setFont(dialogFont(20));
-    Panel1->setStyleSheet(QStringLiteral("color: blue"));
+    setColours(Panel1, Qt::blue);
     Panel1->hide();
     auto button = [p](const char* name, int left, int top, const QString& caption) {
         return place(new QPushButton(caption, p), name, left, top, 59, 22);
@@ -264,7 +278,7 @@ void TForm1::buildControls() {
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setFont(fixedFont());
-    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { background: white; color: black }"));
+    setColours(Memo1, Qt::black, Qt::white);
     Memo1->setPlainText(QStringLiteral("> Escolha Banda para iniciar.\n\n"));
 
     // Everything but the band list, "Abrir" and the log starts disabled.
@@ -281,22 +295,33 @@ void TForm1::buildControls() {
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(500);
+}
 
-    Dialog1 = new QFileDialog(this);
-    Dialog1->setObjectName(QStringLiteral("Dialog1"));
-    Dialog1->setOption(QFileDialog::DontUseNativeDialog);
-    SaveDialog1 = new QFileDialog(this);
-    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-    SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+namespace {
+QFileDialog& fileDialog(QFileDialog*& dialog, QWidget* owner, const char* name) {
+    if (!dialog) {
+        dialog = new QFileDialog(owner);
+        dialog->setObjectName(QLatin1String(name));
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+    }
+    return *dialog;
+}
+} // namespace
+
+QFileDialog& TForm1::OpenDialog() {
+    return fileDialog(Dialog1, this, "Dialog1");
+}
+QFileDialog& TForm1::SaveDialog() {
+    return fileDialog(SaveDialog1, this, "SaveDialog1");
 }
 
 void TForm1::setTabOrder() {
     const QWidget* const order[] = {
-        VrNumEdit1, VrNumEdit2, Edit5,      Up1,       CheckBox5, CheckBox7, CheckBox4,
-        Button1,    Button2,    Button3,    Button4,   Button5,   Button6,   Button7,
+        VrNumEdit1, VrNumEdit2, Edit5,      Up1,        CheckBox5, CheckBox7, CheckBox4,
+        Button1,    Button2,    Button3,    Button4,    Button5,   Button6,   Button7,
         Button8,    ComboBox5,  ComboBox11, ComboBox12, ComboBox1, ComboBox8, ComboBox10,
-        CheckBox1,  ComboBox2,  Edit1,      CheckBox2, ComboBox3, Edit2,     CheckBox3,
-        ComboBox4,  Edit3,      CheckBox6,  ComboBox7, Edit4,     Memo1};
+        CheckBox1,  ComboBox2,  Edit1,      CheckBox2,  ComboBox3, Edit2,     CheckBox3,
+        ComboBox4,  Edit3,      CheckBox6,  ComboBox7,  Edit4,     Memo1};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 }
@@ -306,7 +331,9 @@ void TForm1::FormCreate() {
     Up1->SetPosition(4);
 }
 
-void TForm1::FormClose() { VaComm1.Close(); }
+void TForm1::FormClose() {
+    VaComm1.Close();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     Guard([this] { FormClose(); });
@@ -319,10 +346,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::ena() {
     for (QWidget* w : std::initializer_list<QWidget*>{
-             Edit1,     Edit2,     Edit3,     Edit4,     ComboBox2, ComboBox3, ComboBox4, ComboBox5,
-             ComboBox7, ComboBox8, Up1,       ComboBox10, ComboBox11, ComboBox12, CheckBox1,
-             CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6, CheckBox7, Button1,   Button2,
-             Button3,   Button4,   Button5,   Button6,   Button8,   VrNumEdit1, VrNumEdit2})
+             Edit1,      Edit2,      Edit3,     Edit4,     ComboBox2,  ComboBox3,
+             ComboBox4,  ComboBox5,  ComboBox7, ComboBox8, Up1,        ComboBox10,
+             ComboBox11, ComboBox12, CheckBox1, CheckBox2, CheckBox3,  CheckBox4,
+             CheckBox5,  CheckBox6,  CheckBox7, Button1,   Button2,    Button3,
+             Button4,    Button5,    Button6,   Button8,   VrNumEdit1, VrNumEdit2})
         w->setEnabled(true);
 }
 
@@ -331,14 +359,16 @@ void TForm1::Log(const QString& line) {
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
 }
 
-QStringList TForm1::LogLines() const { return Memo1->toPlainText().split(QLatin1Char('\n')); }
+QStringList TForm1::LogLines() const {
+    return Memo1->toPlainText().split(QLatin1Char('\n'));
+}
 
 std::vector<QWidget*> TForm1::OperationControls() const {
-    return {Button1,   Button2,   Button3,   Button4,    Button5,    Button6,    Button7,
-            Button8,   CheckBox1, CheckBox2, CheckBox3,  CheckBox6,  CheckBox4,  CheckBox5,
-            CheckBox7, ComboBox1, ComboBox2, ComboBox3,  ComboBox4,  ComboBox7,  ComboBox5,
-            ComboBox8, ComboBox10, ComboBox11, ComboBox12, Edit1,    Edit2,      Edit3,
-            Edit4,     Up1};
+    return {Button1,    Button2,   Button3,   Button4,   Button5,    Button6,
+            Button7,    Button8,   CheckBox1, CheckBox2, CheckBox3,  CheckBox6,
+            CheckBox4,  CheckBox5, CheckBox7, ComboBox1, ComboBox2,  ComboBox3,
+            ComboBox4,  ComboBox7, ComboBox5, ComboBox8, ComboBox10, ComboBox11,
+            ComboBox12, Edit1,     Edit2,     Edit3,     Edit4,      Up1};
 }
 
 void TForm1::SetOperationControlsEnabled(bool enabled) {

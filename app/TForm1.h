@@ -67,9 +67,18 @@ public:
     // The operator's band choice: copies the editor into the model for the
     // band being left, then selects the chosen band.
     void ComboBox1Change();
-    // The band selection proper. The open command runs it with
-    // copyEditorFirst false: the model it loads was just read from a file.
-    void SelectBand(bool copyEditorFirst);
+    // The band selection proper: loads the band chosen in ComboBox1 into the
+    // editor, with Timer1 stopped meanwhile, and restarts Timer1.
+    // copyEditorFirst: once a band has been selected, first copy the editor
+    // into the model for the band being left, so no edit is lost.
+    // presetOptionLists: on the first selection, give ComboBox8, ComboBox10,
+    // ComboBox11 and ComboBox12 their first positions.
+    // The operator's switch runs SelectBand(true, true).
+    void SelectBand(bool copyEditorFirst, bool presetOptionLists);
+    // The open command runs SelectBand(false), i.e. SelectBand(false, false):
+    // the model and the four option lists were just read from the file, so
+    // nothing is copied and a first selection keeps the lists as they are.
+    void SelectBand(bool copyEditorFirst) { SelectBand(copyEditorFirst, copyEditorFirst); }
     // Copies the editor into the model for CurrentBand (one refresh step).
     void CopyEditorToModel();
     void Timer1Timer();
@@ -167,8 +176,10 @@ public:
 
     QTimer* Timer1; // editor refresh, 200 ms
     QTimer* Timer2; // "Programar" steps, 500 ms
-    QFileDialog* Dialog1;
-    QFileDialog* SaveDialog1;
+    // The open and save dialogs are built on first use: building a file
+    // dialog costs more than the rest of the window together.
+    QFileDialog& OpenDialog(); // Dialog1
+    QFileDialog& SaveDialog(); // SaveDialog1
 
     // Line l (1 to 4) of the editor: its text field, style list and print flag.
     QLineEdit* LineEdit(int line) const;
@@ -180,14 +191,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QFileDialog* Dialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
     void buildControls();
     void setTabOrder();
     // Wires each subsystem's events to its handlers; each is defined beside
     // the handlers it wires.
-    void ConnectEditorHandlers();     // model/EditorHandlers.cpp
-    void ConnectOperationHandlers();  // operations/DeviceOperations.cpp
-    void ConnectSettingsHandlers();   // settings/FormSettings.cpp
-    void ConnectPortHandlers();       // serial/FormPort.cpp
+    void ConnectEditorHandlers();    // model/EditorHandlers.cpp
+    void ConnectOperationHandlers(); // operations/DeviceOperations.cpp
+    void ConnectSettingsHandlers();  // settings/FormSettings.cpp
+    void ConnectPortHandlers();      // serial/FormPort.cpp
     // Mouse events of the header-line and numeric fields; true when handled.
     bool EditorEventFilter(QObject* watched, QEvent* event); // model/EditorHandlers.cpp
 
