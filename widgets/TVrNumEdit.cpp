@@ -1,0 +1,229 @@
+#include "widgets/TVrNumEdit.h"
+
+#include <QKeyEvent>
+#include <QLocale>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool IsAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Reads the whole text as a number: optional blanks around it, an optional
+// sign, digits with at most one decimal separator (at least one digit), an
+// optional exponent. Group separators, "inf", "nan" and trailing characters
+// make it fail, as does a value out of the double range.
+bool ToNumber(const QString& text, const QString& separator, double& value) {
+    const QString s = text.trimmed();
+    QString plain;
+    qsizetype i = 0;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+        plain += s[i++];
+    int digits = 0;
+    for (; i < s.size() && IsAsciiDigit(s[i]); ++i, ++digits)
+        plain += s[i];
+    if (s.mid(i).startsWith(separator)) {
+        i += separator.size();
+        plain += u'.';
+        for (; i < s.size() && IsAsciiDigit(s[i]); ++i, ++digits)
+            plain += s[i];
+    }
+    if (digits == 0)
+        return false;
+    if (i < s.size() && (s[i] == u'e' || s[i] == u'E')) {
+        plain += s[i++];
+        if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+            plain += s[i++];
+        const qsizetype exponentStart = i;
+        for (; i < s.size() && IsAsciiDigit(s[i]); ++i)
+            plain += s[i];
+        if (i == exponentStart)
+            return false;
+    }
+    if (i != s.size())
+        return false;
+    bool ok = false;
+    value = QLocale::c().toDouble(plain, &ok);
+    return ok && std::isfinite(value);
+}
+
+// "-0" and its rounded cousins ("-0.00" from -0.001) are written without the sign.
+QString WithoutNegativeZero(QString text) {
+    if (text.startsWith(u'-') && std::all_of(text.begin() + 1, text.end(),
+                                             [](QChar c) { return !IsAsciiDigit(c) || c == u'0'; }))
+        text.remove(0, 1);
+    return text;
+}
+
+QString WithSeparator(QString text, const QString& separator) {
+    return text.replace(u'.', separator);
+}
+
+} // namespace
+
+TVrCustomEdit::TVrCustomEdit(QWidget* parent) : QLineEdit(parent) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, Qt::black);
+    // The disabled text keeps the style's greyed colour.
+    colours.setColor(QPalette::Active, QPalette::Text, QColor(0x00, 0xFF, 0x00));
+    colours.setColor(QPalette::Inactive, QPalette::Text, QColor(0x00, 0xFF, 0x00));
+    setPalette(colours);
+}
+
+void TVrCustomEdit::enterEvent(QEnterEvent* event) {
+    QLineEdit::enterEvent(event);
+    emit MouseEnter();
+}
+
+void TVrCustomEdit::leaveEvent(QEvent* event) {
+    QLineEdit::leaveEvent(event);
+    emit MouseLeave();
+}
+
+TVrNumEdit::TVrNumEdit(QWidget* parent) : TVrCustomEdit(parent) {
+    // Composed input would reach the text without passing the key filter.
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+QString TVrNumEdit::DecimalSeparator() {
+    return QLocale().decimalPoint();
+}
+
+void TVrNumEdit::SetMinValue(double v) {
+    if (v == minValue || !(v < maxValue))
+        return;
+    minValue = v;
+    Validate();
+}
+
+void TVrNumEdit::SetMaxValue(double v) {
+    if (v == maxValue || !(v > minValue))
+        return;
+    maxValue = v;
+    Validate();
+}
+
+void TVrNumEdit::SetDecimals(int n) {
+    n = std::clamp(n, 0, 18);
+    if (n == decimals)
+        return;
+    decimals = n;
+    Validate();
+}
+
+void TVrNumEdit::SetValue(double v) {
+    QString shown;
+    if (std::isnan(v))
+        shown = QStringLiteral("NAN");
+    else if (std::isinf(v))
+        shown = v < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+    else
+        shown = WithSeparator(QString::number(v + 0.0, 'g', 15), DecimalSeparator());
+    setText(shown);
+    Validate();
+}
+
+double TVrNumEdit::GetValue() const {
+    const QString shown = text();
+    if (shown.isEmpty())
+        return minValue;
+    double value = 0;
+    if (!ToNumber(shown, DecimalSeparator(), value))
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid floating point value").arg(shown).toStdString());
+    return value;
+}
+
+void TVrNumEdit::Validate() {
+    if (text().trimmed().isEmpty())
+        return;
+    const QString separator = DecimalSeparator();
+    double value = 0;
+    if (ToNumber(text(), separator, value) && minValue <= value && value <= maxValue) {
+        const QString tidy =
+            WithSeparator(WithoutNegativeZero(QString::number(value, 'f', decimals)), separator);
+        if (tidy != text())
+            setText(tidy);
+        return;
+    }
+    if (!OnError)
+        return;
+    bool canExit = true;
+    OnError(*this, canExit);
+    // Queued: this may run inside the focus change that is leaving the field.
+    if (!canExit)
+        QTimer::singleShot(0, this, [this] { setFocus(Qt::OtherFocusReason); });
+}
+
+void TVrNumEdit::ToggleSign() {
+    if (isReadOnly())
+        return;
+    const int caret = cursorPosition();
+    if (text().contains(u'-')) {
+        setSelection(0, 1);
+        del();
+        setCursorPosition(std::max(caret - 1, 0));
+        return;
+    }
+    // The line edit cannot hold more than MaxLength characters: a sign that
+    // does not fit would cost the last digit, so the field stays as it is.
+    if (text().size() >= maxLength())
+        return;
+    setCursorPosition(0);
+    insert(QStringLiteral("-"));
+    setCursorPosition(caret + 1);
+}
+
+void TVrNumEdit::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Escape) {
+        if (RestoreOnEsc && !isReadOnly())
+            setText(textAtFocusEntry);
+        // Not typed, but a dialog around the field may still want it.
+        event->ignore();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        event->ignore();
+        return;
+    }
+    const QString typed = event->text();
+    const bool typesCharacter = !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) &&
+                                !typed.isEmpty() && typed.front().isPrint();
+    if (!typesCharacter) {
+        TVrCustomEdit::keyPressEvent(event);
+        return;
+    }
+    const QString separator = DecimalSeparator();
+    bool passes = false;
+    if (typed == u"-")
+        ToggleSign();
+    else if (typed == separator)
+        passes = decimals > 0 && !text().contains(separator);
+    else
+        passes = typed.size() == 1 && IsAsciiDigit(typed.front());
+    if (passes)
+        TVrCustomEdit::keyPressEvent(event);
+    else
+        event->accept();
+}
+
+void TVrNumEdit::focusInEvent(QFocusEvent* event) {
+    TVrCustomEdit::focusInEvent(event);
+    const bool returning = entered && (event->reason() == Qt::ActiveWindowFocusReason ||
+                                       event->reason() == Qt::PopupFocusReason);
+    if (!returning)
+        textAtFocusEntry = text();
+    entered = true;
+}
+
+void TVrNumEdit::focusOutEvent(QFocusEvent* event) {
+    TVrCustomEdit::focusOutEvent(event);
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    entered = false;
+    Validate();
+}
