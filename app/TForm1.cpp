@@ -251,7 +251,11 @@ void TForm1::buildControls() {
     ComboBox5->setAccessibleName(QStringLiteral("Porta serial"));
     Led1 = place(new TVrLed(p), "Led1", 100, 102, 25, 17);
     Led1->SetLedType(TVrLedType::ltLargeRect);
-    Led1->SetPalette({palette().color(QPalette::Button), QColor(255, 0, 0)});
+    // Off is the panel colour, so an unlit lamp shows only its white frame.
+    TVrPalette lamp{palette().color(QPalette::Button), QColor(255, 0, 0)};
+    lamp.LowRole = QPalette::Button;
+    Led1->SetPalette(lamp);
+    Led1->setBackgroundRole(QPalette::Button);
     Led1->setAccessibleName(QStringLiteral("Porta serial aberta"));
     Panel1 = place(new QLabel(QStringLiteral("AGUARDE"), p), "Panel1", 16, 168, 105, 25);
     Panel1->setAlignment(Qt::AlignCenter);
