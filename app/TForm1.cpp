@@ -25,9 +25,18 @@ namespace {
 const QString FixedFont = QStringLiteral("Fixedsys");
 const QString DialogFont = QStringLiteral("MS Sans Serif");
 
+// Where the layout's fonts are missing, fonts of close metrics stand in:
+// the style hint alone tends to pick a much wider face.
 QFont pixelFont(const QString& family, int pixels, QFont::StyleHint hint) {
     QFont font(family);
     font.setStyleHint(hint);
+    if (hint == QFont::TypeWriter)
+        font.setFamilies({family, QStringLiteral("Liberation Mono"),
+                          QStringLiteral("Nimbus Mono PS"), QStringLiteral("DejaVu Sans Mono")});
+    else
+        font.setFamilies({family, QStringLiteral("Microsoft Sans Serif"),
+                          QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                          QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans Condensed")});
     font.setPixelSize(pixels);
     return font;
 }
