@@ -1,8 +1,126 @@
-// Placeholder: handlers not written yet.
+// The save and open commands of the settings file "*.snh".
 #include "app/TForm1.h"
+#include "settings/AtomicFile.h"
+#include "settings/SettingsFile.h"
+#include "widgets/TUpDown.h"
 
-void TForm1::Button4Click() {}
-void TForm1::Button7Click() {}
-void TForm1::fsave() {}
-void TForm1::load() {}
-void TForm1::ConnectSettingsHandlers() {}
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
+
+namespace {
+
+std::string localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Shows the names of the filters without their patterns, as the operator
+// knows them.
+void setFilters(QFileDialog& dialog, const QStringList& filters) {
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.constFirst());
+}
+
+} // namespace
+
+void TForm1::ConnectSettingsHandlers() {
+    connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
+    connect(Button7, &QPushButton::clicked, this, guarded(&TForm1::Button7Click));
+    if (!ExecDialog) {
+        ExecDialog = [](QFileDialog& dialog, QString& path) {
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+                return false;
+            path = dialog.selectedFiles().constFirst();
+            return true;
+        };
+    }
+}
+
+void TForm1::Button4Click() {
+    Log(QStringLiteral("> Salvar arquivo de configuração."));
+    Log(QStringLiteral("  "));
+
+    QFileDialog& dialog = SaveDialog();
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    setFilters(dialog,
+               {QStringLiteral("Arquivo senhas (*.snh)"), QStringLiteral("Todos os arquivos (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("snh"));
+    dialog.setSizeGripEnabled(true);
+    QString path;
+    if (!ExecDialog(dialog, path))
+        return;
+
+    SettingsFileName = path;
+    SaveRequested = true;
+    const auto clear = qScopeGuard([this] { SaveRequested = false; });
+    fsave();
+}
+
+void TForm1::fsave() {
+    if (!SaveRequested)
+        return;
+    Timer1->stop();
+    // The refresh runs again also when the file could not be written.
+    const auto restart = qScopeGuard([this] { Timer1->start(); });
+
+    SettingsOptions options;
+    options.ComboBox8 = ComboBox8->currentIndex();
+    options.ComboBox10 = ComboBox10->currentIndex();
+    options.ComboBox11 = ComboBox11->currentIndex();
+    options.ComboBox12 = ComboBox12->currentIndex();
+    options.CheckBox4 = CheckBox4->isChecked();
+    options.CheckBox5 = CheckBox5->isChecked();
+    options.CheckBox7 = CheckBox7->isChecked();
+    options.Up1 = static_cast<int16_t>(Up1->Position());
+    WriteFileAtomically(localPath(SettingsFileName), SettingsFile::Format(Model, options));
+}
+
+void TForm1::Button7Click() {
+    Log(QStringLiteral("> Abrir arquivo configuração."));
+    Log(QStringLiteral("  "));
+
+    QFileDialog& dialog = OpenDialog();
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Any name may be chosen: a missing file reads as every default.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    setFilters(dialog, {QStringLiteral("Arquivo senha (*.snh)")});
+    dialog.setDefaultSuffix(QStringLiteral("snh"));
+    dialog.setSizeGripEnabled(true);
+    QString path;
+    if (!ExecDialog(dialog, path))
+        return;
+
+    SettingsFileName = path;
+    load();
+    SaveRequested = false;
+    ena();
+}
+
+void TForm1::load() {
+    Timer1->stop();
+    const SettingsOptions options =
+        SettingsFile::Apply(ProfileFile::Load(localPath(SettingsFileName)), Model);
+
+    // Set from the program: the lists and Up1 run no handler, and each check
+    // box runs its click handler only when its state changes.
+    ComboBox8->setCurrentIndex(options.ComboBox8);
+    ComboBox10->setCurrentIndex(options.ComboBox10);
+    ComboBox11->setCurrentIndex(options.ComboBox11);
+    ComboBox12->setCurrentIndex(options.ComboBox12);
+    CheckBox4->setChecked(options.CheckBox4);
+    CheckBox5->setChecked(options.CheckBox5);
+    CheckBox7->setChecked(options.CheckBox7);
+    Up1->SetPosition(options.Up1);
+
+    // What was just read must not be overwritten by the editor, and a first
+    // selection keeps the option lists read from the file.
+    ComboBox1->setCurrentIndex(0);
+    SelectBand(false);
+}
