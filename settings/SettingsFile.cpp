@@ -65,19 +65,6 @@ int hexDigit(char c) {
 
 } // namespace
 
-const std::array<std::string, KeyCount>& KeyNames() {
-    static const std::array<std::string, KeyCount> names = [] {
-        std::array<std::string, KeyCount> result;
-        std::size_t next = 0;
-        const ConfigurationModel model;
-        const SettingsOptions options;
-        forEachKey(model, options,
-                   [&](const std::string& name, auto&&...) { result.at(next++) = name; });
-        return result;
-    }();
-    return names;
-}
-
 std::string Format(const ConfigurationModel& model, const SettingsOptions& options) {
     std::string out = "[" + std::string(Section) + "]\r\n";
     auto put = [&out](const std::string& name, const std::string& value) {
@@ -126,8 +113,8 @@ SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model) {
         void operator()(const std::string& name, int32_t& field, int32_t fallback) {
             field = integer(name, fallback);
         }
-        // The band count is a 16-bit position; a wider number keeps its low
-        // 16 bits, as the control's own setter would.
+        // The band count is a 16-bit signed position: a wider number keeps
+        // its low 16 bits.
         void operator()(const std::string& name, int16_t& field, int32_t fallback) {
             field = static_cast<int16_t>(integer(name, fallback));
         }

@@ -3,7 +3,6 @@
 #include "model/ConfigurationModel.h"
 #include "settings/ProfileFile.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,12 +31,11 @@ namespace SettingsFile {
 inline constexpr std::string_view Section = "Programa";
 inline constexpr std::size_t KeyCount = 64;
 
-// The 64 key names in the order in which they are written.
-const std::array<std::string, KeyCount>& KeyNames();
-
 // The whole file as a save writes it: "[Programa]" and the 64 lines
-// "KEY=value" in KeyNames() order, each ended by CR LF, nothing else.
-// Reads the line, style, flag and band tables of model; nothing else of it.
+// "KEY=value" in this order: LINHA11..LINHA44, COMBO8, COMBO10, COMBO11,
+// COMBO12, FONTE11..FONTE44, FONT11..FONT44, CHECK4, CHECK5, CHECK7, UP1,
+// SENHA1I, SENHA1F .. SENHA4I, SENHA4F; each line ended by CR LF, nothing
+// else. Of model, only the line, style, flag and band tables are read.
 std::string Format(const ConfigurationModel& model, const SettingsOptions& options);
 
 // Reads every key of file. The line, style, flag and band tables of model

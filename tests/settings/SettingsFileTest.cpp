@@ -60,20 +60,6 @@ QByteArray writtenLineAfterReading(const QByteArray& body, const QByteArray& key
 class SettingsFileTest : public QObject {
     Q_OBJECT
 private slots:
-    void keyNamesInFileOrder() {
-        const auto& k = KeyNames();
-        QCOMPARE(k[0], std::string("LINHA11"));
-        QCOMPARE(k[15], std::string("LINHA44"));
-        QCOMPARE(k[16], std::string("COMBO8"));
-        QCOMPARE(k[19], std::string("COMBO12"));
-        QCOMPARE(k[20], std::string("FONTE11"));
-        QCOMPARE(k[36], std::string("FONT11"));
-        QCOMPARE(k[52], std::string("CHECK4"));
-        QCOMPARE(k[55], std::string("UP1"));
-        QCOMPARE(k[56], std::string("SENHA1I"));
-        QCOMPARE(k[63], std::string("SENHA4F"));
-    }
-
     void parseInteger_data() {
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<int>("expected");
