@@ -1,0 +1,597 @@
+#pragma once
+// Serial port component: one serial device, its line settings, direct or
+// queued writes, and a background thread that hands port events to the main
+// thread. Qt-free; the operating system is reached through the platform
+// binding in VaCommPlatform.h.
+//
+// Threads: every operation and property setter is meant for the owner's main
+// thread. Event handlers run on the main thread when a main-thread poster is
+// set (SetPostToMain), else directly on the component's event thread. Assign
+// handlers and the poster while the port is closed.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class TVaCustomComm;
+class TVaCommEventThread;
+class TVaCommWriteThread;
+class TVaHandOver;
+class TVaPortThread;
+namespace vaplatform {
+class Device;
+}
+
+// Every error the component raises.
+class EVaCommError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum TVaBaudrate {
+    brUser,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
+};
+enum TVaParity { paNone, paOdd, paEven, paMark, paSpace };
+enum TVaDatabits { db4, db5, db6, db7, db8 };
+enum TVaStopbits { sb1, sb15, sb2 };
+enum TVaCommOption { coErrorChar, coNullStrip, coParityCheck };
+enum TVaControlDtr { dtrDisabled, dtrEnabled, dtrHandshake };
+enum TVaControlRts { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
+enum TVaCommEvent {
+    ceBreak,
+    ceCts,
+    ceDsr,
+    ceError,
+    ceRing,
+    ceRlsd,
+    ceRxChar,
+    ceTxEmpty,
+    ceRxFlag,
+    cePErr,
+    ceRx80Full,
+    ceEvent1,
+    ceEvent2
+};
+enum TVaThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum TVaModemLine { mlCts, mlDsr, mlRing, mlRlsd };
+enum TVaComStatFlag { csCtsHold, csDsrHold, csRlsdHold, csXoffHold, csXoffSent, csEof, csTxim };
+
+// Bits per second of each TVaBaudrate value (0 for brUser).
+uint32_t VaBaudrateValue(TVaBaudrate rate);
+
+// Platform event bits: the values the event word and HandleLineEvent carry.
+namespace VaEv {
+constexpr uint32_t RxChar = 0x0001, RxFlag = 0x0002, TxEmpty = 0x0004, Cts = 0x0008, Dsr = 0x0010,
+                   Rlsd = 0x0020, Break = 0x0040, Err = 0x0080, Ring = 0x0100, PErr = 0x0200,
+                   Rx80Full = 0x0400, Event1 = 0x0800, Event2 = 0x1000;
+}
+// Event bit that each TVaCommEvent selects.
+uint32_t VaCommEventBit(TVaCommEvent event);
+
+// Line error bits that GetCommStatus and OnError report.
+namespace VaLineError {
+constexpr uint32_t RxOver = 0x0001, Overrun = 0x0002, RxParity = 0x0004, Frame = 0x0008,
+                   Break = 0x0010, IoError = 0x0400; // IoError: the device went away
+}
+
+// Flag word of the line settings, rebuilt from the properties at each apply.
+namespace VaDcb {
+constexpr uint32_t Binary = 0x0001, Parity = 0x0002, OutxCtsFlow = 0x0004, OutxDsrFlow = 0x0008,
+                   DtrEnable = 0x0010, DtrHandshake = 0x0020, DtrMask = 0x0030,
+                   DsrSensitivity = 0x0040, TxContinueOnXoff = 0x0080, OutX = 0x0100, InX = 0x0200,
+                   ErrorChar = 0x0400, Null = 0x0800, RtsEnable = 0x1000, RtsHandshake = 0x2000,
+                   RtsToggle = 0x3000, RtsMask = 0x3000;
+}
+
+// A small set of enumeration values (Delphi-style "set of").
+template <typename E> class TVaSet {
+public:
+    TVaSet() = default;
+    TVaSet(std::initializer_list<E> values) {
+        for (E v : values)
+            Include(v);
+    }
+    bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
+    TVaSet& Include(E v) {
+        bits_ |= 1u << static_cast<unsigned>(v);
+        return *this;
+    }
+    TVaSet& Exclude(E v) {
+        bits_ &= ~(1u << static_cast<unsigned>(v));
+        return *this;
+    }
+    bool Empty() const { return bits_ == 0; }
+    bool operator==(const TVaSet&) const = default;
+
+private:
+    uint32_t bits_ = 0;
+};
+using TVaCommEvents = TVaSet<TVaCommEvent>;
+using TVaCommOptions = TVaSet<TVaCommOption>;
+
+// Base of the component classes: notice of loading and of removed peers.
+class TVaComponent {
+public:
+    enum TOperation { opInsert, opRemove };
+    virtual ~TVaComponent() = default;
+    // Called once the owner has set the published properties.
+    virtual void Loaded() {}
+    virtual void Notification(TVaComponent* component, TOperation operation) {
+        (void)component;
+        (void)operation;
+    }
+};
+
+// Base of the property groups. OnChanging runs before a value changes and may
+// refuse it by throwing (nothing is stored then); OnChange runs after a
+// change, or once at EndUpdate when values changed inside the bracket.
+class TVaPersistent {
+public:
+    TVaPersistent() = default;
+    TVaPersistent(const TVaPersistent&) = delete;
+    TVaPersistent& operator=(const TVaPersistent&) = delete;
+    virtual ~TVaPersistent() = default;
+
+    void BeginUpdate() { ++updateCount_; }
+    void EndUpdate();
+
+    std::function<void()> OnChanging;
+    std::function<void()> OnChange;
+
+protected:
+    template <typename T> void Set(T& field, T value) {
+        if (field == value)
+            return;
+        if (OnChanging)
+            OnChanging();
+        field = value;
+        Changed();
+    }
+    void Changing() {
+        if (OnChanging)
+            OnChanging();
+    }
+    void Changed();
+
+private:
+    int updateCount_ = 0;
+    bool dirty_ = false;
+};
+
+class TVaFlowControl : public TVaPersistent {
+public:
+    bool OutCtsFlow() const { return outCtsFlow_; }
+    bool OutDsrFlow() const { return outDsrFlow_; }
+    TVaControlDtr ControlDtr() const { return controlDtr_; }
+    TVaControlRts ControlRts() const { return controlRts_; }
+    bool XonXoffOut() const { return xonXoffOut_; }
+    bool XonXoffIn() const { return xonXoffIn_; }
+    bool DsrSensitivity() const { return dsrSensitivity_; }
+    bool TxContinueOnXoff() const { return txContinueOnXoff_; }
+    void SetOutCtsFlow(bool v) { Set(outCtsFlow_, v); }
+    void SetOutDsrFlow(bool v) { Set(outDsrFlow_, v); }
+    void SetControlDtr(TVaControlDtr v) { Set(controlDtr_, v); }
+    void SetControlRts(TVaControlRts v) { Set(controlRts_, v); }
+    void SetXonXoffOut(bool v) { Set(xonXoffOut_, v); }
+    void SetXonXoffIn(bool v) { Set(xonXoffIn_, v); }
+    void SetDsrSensitivity(bool v) { Set(dsrSensitivity_, v); }
+    void SetTxContinueOnXoff(bool v) { Set(txContinueOnXoff_, v); }
+    // Copies every value, with one change notification.
+    void Assign(const TVaFlowControl& other);
+
+private:
+    bool outCtsFlow_ = false, outDsrFlow_ = false;
+    TVaControlDtr controlDtr_ = dtrDisabled;
+    TVaControlRts controlRts_ = rtsDisabled;
+    bool xonXoffOut_ = false, xonXoffIn_ = false, dsrSensitivity_ = false,
+         txContinueOnXoff_ = false;
+};
+
+class TVaEventChars : public TVaPersistent {
+public:
+    char XonChar() const { return xonChar_; }
+    char XoffChar() const { return xoffChar_; }
+    char ErrorChar() const { return errorChar_; }
+    char EventChar() const { return eventChar_; }
+    char EofChar() const { return eofChar_; }
+    void SetXonChar(char v) { Set(xonChar_, v); }
+    void SetXoffChar(char v) { Set(xoffChar_, v); }
+    void SetErrorChar(char v) { Set(errorChar_, v); }
+    void SetEventChar(char v) { Set(eventChar_, v); }
+    void SetEofChar(char v) { Set(eofChar_, v); }
+    void Assign(const TVaEventChars& other);
+
+private:
+    char xonChar_ = 17, xoffChar_ = 19, errorChar_ = 0, eventChar_ = 0, eofChar_ = 0;
+};
+
+// Queue sizes in bytes and time limits in milliseconds.
+class TVaBuffers : public TVaPersistent {
+public:
+    uint32_t ReadSize() const { return readSize_; }
+    uint32_t WriteSize() const { return writeSize_; }
+    uint32_t ReadTimeout() const { return readTimeout_; }
+    uint32_t WriteTimeout() const { return writeTimeout_; }
+    uint32_t XonLimit() const { return xonLimit_; }
+    uint32_t XoffLimit() const { return xoffLimit_; }
+    void SetReadSize(uint32_t v) { Set(readSize_, v); }
+    void SetWriteSize(uint32_t v) { Set(writeSize_, v); }
+    void SetReadTimeout(uint32_t v) { Set(readTimeout_, v); }
+    void SetWriteTimeout(uint32_t v) { Set(writeTimeout_, v); }
+    void SetXonLimit(uint32_t v) { Set(xonLimit_, v); }
+    void SetXoffLimit(uint32_t v) { Set(xoffLimit_, v); }
+    void Assign(const TVaBuffers& other);
+
+private:
+    uint32_t readSize_ = 4096, writeSize_ = 2048, readTimeout_ = 1000, writeTimeout_ = 1000,
+             xonLimit_ = 1024, xoffLimit_ = 1024;
+};
+
+// Line errors and queue status (GetCommStatus).
+struct TVaComStat {
+    uint32_t Errors = 0;   // VaLineError bits
+    uint32_t Flags = 0;    // bit n is TVaComStatFlag n
+    uint32_t InQueue = 0;  // bytes in the receive queue
+    uint32_t OutQueue = 0; // bytes in the driver's transmit queue
+};
+
+// Device capabilities (GetProperties).
+struct TVaCommProperties {
+    uint32_t MaxTxQueue = 0, MaxRxQueue = 0, MaxBaud = 0;
+    uint32_t CurrentTxQueue = 0, CurrentRxQueue = 0;
+    bool ModemLines = false;    // modem-line changes can be watched
+    bool ErrorCounters = false; // line errors can be counted
+};
+
+// Status panel that a port refreshes on every event it delivers.
+class TVaDisplay : public TVaComponent {
+public:
+    virtual void UpdateDisplay(TVaCustomComm& port, uint32_t events) {
+        (void)port;
+        (void)events;
+    }
+};
+
+// A component attached to a port: it receives the port's data and line
+// events while it is active and client notification is enabled.
+class TVaCommComponent : public TVaComponent {
+public:
+    ~TVaCommComponent() override;
+    TVaCustomComm* Comm() const { return comm_; }
+    // Attaches to `port` (nullptr detaches).
+    void SetComm(TVaCustomComm* port);
+    bool Active() const { return active_; }
+    void SetActive(bool active) { active_ = active; }
+    virtual void HandleData(const void* data, int count) {
+        (void)data;
+        (void)count;
+    }
+    virtual void HandleEvents(uint32_t events) { (void)events; }
+
+private:
+    friend class TVaCustomComm;
+    TVaCustomComm* comm_ = nullptr;
+    bool active_ = true;
+};
+
+// The clients attached to a port and the forwarding to them.
+class TVaDispatcher {
+public:
+    void Insert(TVaCommComponent* client);
+    void Remove(TVaCommComponent* client);
+    bool Empty() const { return clients_.empty(); }
+    const std::vector<TVaCommComponent*>& Clients() const { return clients_; }
+    void ForwardData(const void* data, int count) const;
+    void ForwardEvents(uint32_t events) const;
+
+private:
+    std::vector<TVaCommComponent*> clients_;
+};
+
+// Re-entrant lock (a thread holding it may enter again).
+class TVaCriticalSection {
+public:
+    void Enter() { m_.lock(); }
+    void Leave() { m_.unlock(); }
+    void Acquire() { Enter(); }
+    void Release() { Leave(); }
+    bool TryEnter() { return m_.try_lock(); }
+    // BasicLockable, for std::lock_guard.
+    void lock() { Enter(); }
+    void unlock() { Leave(); }
+
+private:
+    std::recursive_mutex m_;
+};
+
+using TVaNotifyEvent = std::function<void(TVaCustomComm& sender)>;
+using TVaCommErrorEvent = std::function<void(TVaCustomComm& sender, int errors)>;
+using TVaCommRxCharEvent = std::function<void(TVaCustomComm& sender, int count)>;
+using TVaCommRxBufEvent = std::function<void(TVaCustomComm& sender, const void* data, int count)>;
+
+// Hands a piece of work to the main thread. Called on a background thread;
+// it must arrange for `work` to run once, soon, on the main thread, and
+// return without waiting for it (the component does the waiting). Work
+// queued after the component is gone does nothing.
+using TVaPostToMain = std::function<void(std::function<void()> work)>;
+
+// The serial port. All logic lives here; TVaComm publishes the properties.
+class TVaCustomComm : public TVaComponent {
+public:
+    TVaCustomComm();
+    ~TVaCustomComm() override;
+    TVaCustomComm(const TVaCustomComm&) = delete;
+    TVaCustomComm& operator=(const TVaCustomComm&) = delete;
+
+    // Opens and configures the device, starts the background threads and
+    // raises OnOpen on the calling thread. Throws EVaCommError on failure;
+    // the port is closed then and OnOpen is not raised. An exception from
+    // OnOpen goes to OnHandlerError and the port stays open.
+    void Open();
+    // Stops the threads (running, meanwhile, the deliveries that wait for the
+    // main thread), closes the device under both locks, raises OnClose, then
+    // pauses 300 ms. Does nothing at all when the port is closed. Call on the
+    // main thread.
+    void Close();
+    // True while the device is open. Any thread.
+    bool Active() const { return active_.load(); }
+
+    // Writes bytes. Direct mode: on the caller's thread, waiting up to
+    // Buffers.WriteTimeout ms for room; returns the bytes written (0 when
+    // nothing could be written in time); throws "Write error (%d), %s" when
+    // the device refuses the write. Queued mode: hands the bytes to the writer
+    // thread and returns count, or throws "Output buffer is full. Please check
+    // comm status." when the queue has no room within WriteTimeout. 0 when
+    // the port is closed.
+    int WriteBuf(const void* buffer, int count);
+    bool WriteText(const std::string& text);
+    // True when exactly one byte was written.
+    bool WriteChar(char c);
+
+    // Reads what the receive queue holds, up to count bytes; never waits.
+    int ReadBuf(void* buffer, int count);
+    std::string ReadText();
+    bool ReadChar(char& c);
+    bool ReadCharWait(char& c, int timeoutMs);
+    // True when a byte is in the receive queue within timeoutMs.
+    bool WaitChar(int timeoutMs);
+
+    int ReadBufUsed();
+    int ReadBufFree();
+    int WriteBufUsed();
+    int WriteBufFree();
+    int UARTReadBufUsed();
+    int UARTWriteBufUsed();
+
+    // Clears and returns the line errors and the queue status.
+    void GetCommStatus(TVaComStat& status);
+    bool GetComStat(TVaComStatFlag flag);
+    bool GetModemStatus(TVaModemLine line);
+    // Raises OnError with the pending error bits; true when there were any.
+    bool ClearLineErrors();
+    void PurgeRead();
+    void PurgeWrite();
+    void PurgeReadWrite();
+    void SetDTR(bool on);
+    void SetRTS(bool on);
+    void SetBreak(bool on);
+    void SetXon(bool on);
+    void ResetDev();
+    void GetProperties();
+    const TVaCommProperties& Properties() const { return properties_; }
+    // Copies the device's current line settings into the line properties.
+    void ResetPortParameters();
+    // Serial devices of the system (under /sys/class/tty, with a device
+    // behind them) and the names in the port map folder, without duplicates.
+    static void GetComPortNames(std::vector<std::string>& list);
+
+    void WriteLock() { writeLock_.Enter(); }
+    void WriteUnlock() { writeLock_.Leave(); }
+    void GlobalLock() { globalLock_.Enter(); }
+    void GlobalUnlock() { globalLock_.Leave(); }
+
+    void EnableControls() { controlsEnabled_ = true; }
+    void DisableControls() { controlsEnabled_ = false; }
+    void InsertClient(TVaCommComponent* client);
+    void RemoveClient(TVaCommComponent* client);
+
+    // The device that Open opens: DeviceName formatted with PortNum (its
+    // first "%d"). A name starting with "/" is a path. "COMn" is the entry
+    // COMn of the port map folder ($XDG_CONFIG_HOME/impressora-qrv/ports,
+    // ~/.config/... by default; a symbolic link stands for its target), else
+    // /dev/ttyS<n-1>. Any other name is taken under /dev.
+    std::string GetDeviceName() const;
+    // The flag word and the event mask that the current properties give.
+    uint32_t DcbFlags() const;
+    uint32_t EventMask() const;
+
+    // Where deliveries go; unset: run on the event thread itself.
+    void SetPostToMain(TVaPostToMain post);
+    // Receives an exception that an OnOpen handler or a delivered event
+    // handler let out. Default: the message goes to stderr.
+    std::function<void(const std::exception& error)> OnHandlerError;
+
+    TVaNotifyEvent OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak;
+    TVaCommErrorEvent OnError;
+    TVaCommRxCharEvent OnRxChar;
+    TVaCommRxBufEvent OnRxBuf;
+    TVaNotifyEvent OnRxFlag, OnTxEmpty, OnPErr, OnRx80Full, OnEvent1, OnEvent2;
+
+    void Loaded() override;
+    void Notification(TVaComponent* component, TOperation operation) override;
+
+protected:
+    // Property accessors; TVaComm makes them public.
+    bool AutoOpen() const { return autoOpen_; }
+    void SetAutoOpen(bool v) { autoOpen_ = v; }
+    TVaBaudrate Baudrate() const { return baudrate_; }
+    void SetBaudrate(TVaBaudrate v);
+    TVaParity Parity() const { return parity_; }
+    void SetParity(TVaParity v);
+    TVaDatabits Databits() const { return databits_; }
+    void SetDatabits(TVaDatabits v);
+    TVaStopbits Stopbits() const { return stopbits_; }
+    void SetStopbits(TVaStopbits v);
+    TVaEventChars& EventChars() { return eventChars_; }
+    void SetEventChars(const TVaEventChars& v) { eventChars_.Assign(v); }
+    TVaFlowControl& FlowControl() { return flowControl_; }
+    void SetFlowControl(const TVaFlowControl& v) { flowControl_.Assign(v); }
+    TVaCommOptions Options() const { return options_; }
+    void SetOptions(TVaCommOptions v);
+    int PortNum() const { return portNum_; }
+    void SetPortNum(int n);
+    std::string DeviceName() const { return deviceName_; }
+    void SetDeviceName(const std::string& v);
+    TVaCommEvents MonitorEvents() const { return monitorEvents_; }
+    void SetMonitorEvents(TVaCommEvents v);
+    TVaBuffers& Buffers() { return buffers_; }
+    void SetBuffers(const TVaBuffers& v) { buffers_.Assign(v); }
+    TVaThreadPriority EventPriority() const { return eventPriority_; }
+    void SetEventPriority(TVaThreadPriority v);
+    TVaThreadPriority WritePriority() const { return writePriority_; }
+    void SetWritePriority(TVaThreadPriority v);
+    bool DirectWrite() const { return directWrite_; }
+    void SetDirectWrite(bool v);
+    bool UpdateDCB() const { return updateDcb_; }
+    void SetUpdateDCB(bool v);
+    int UserBaudrate() const { return userBaudrate_; }
+    void SetUserBaudrate(int v);
+    TVaDisplay* Display() const { return display_; }
+    void SetDisplay(TVaDisplay* v) { display_ = v; }
+    std::string Version() const;
+    void SetVersion(const std::string&) {}
+
+    // Opens the device (step 2 of Open).
+    virtual void CreateHandle();
+    virtual void CreateThreads();
+    // Raises OnRxChar, or with clients reads the bytes and calls WriteBuffer.
+    virtual void HandleDataEvent();
+    // Line errors, clients, then each event's handler in a fixed order.
+    virtual void HandleLineEvent(uint32_t events);
+    virtual void WriteEvents(uint32_t events);
+    virtual void WriteBuffer(const void* data, int count);
+
+    // Applies the line settings to an open port when UpdateDCB is true.
+    void SetDCB();
+    void DestroyThreads();
+    // Throws EVaCommError with `format` filled with the code and its text.
+    [[noreturn]] void Error(const std::string& format, int code) const;
+    void Watch(int code, const std::string& format) const {
+        if (code != 0)
+            Error(format, code);
+    }
+    void CheckClosed() const;
+    // Hands an exception that a handler let out to OnHandlerError.
+    void ReportHandlerError(const std::exception& error);
+
+private:
+    friend class TVaPortThread;
+    friend class TVaCommEventThread;
+    friend class TVaCommWriteThread;
+    friend class TWaitThread;
+    // Runs on the main thread (or the event thread without a poster).
+    void DoEvent(uint32_t events);
+    void DoLineEvent(uint32_t events);
+    int ReadBufUsedNoWait();
+    // Runs a flush of the receive queue and counts what it threw away.
+    void DiscardReceived(const std::function<int()>& discard, const char* format);
+    vaplatform::Device* Dev() const { return device_.get(); }
+
+    bool autoOpen_ = false;
+    TVaBaudrate baudrate_ = br1200;
+    TVaParity parity_ = paNone;
+    TVaDatabits databits_ = db8;
+    TVaStopbits stopbits_ = sb1;
+    TVaEventChars eventChars_;
+    TVaFlowControl flowControl_;
+    TVaCommOptions options_;
+    int portNum_ = 0;
+    std::string deviceName_ = "COM%d";
+    TVaCommEvents monitorEvents_{ceError, ceRxChar, ceTxEmpty};
+    TVaBuffers buffers_;
+    TVaThreadPriority eventPriority_ = tpNormal;
+    TVaThreadPriority writePriority_ = tpHighest;
+    bool directWrite_ = false;
+    bool updateDcb_ = true;
+    int userBaudrate_ = 0;
+    TVaDisplay* display_ = nullptr;
+
+    std::unique_ptr<vaplatform::Device> device_;
+    std::atomic<bool> active_{false};
+    // Bytes taken from the receive queue (read or purged) since Open.
+    std::atomic<uint64_t> rxConsumed_{0};
+    TVaCriticalSection writeLock_;
+    TVaCriticalSection globalLock_;
+    TVaCommProperties properties_;
+    std::unique_ptr<TVaCommEventThread> eventThread_;
+    std::unique_ptr<TVaCommWriteThread> writeThread_;
+    uint32_t eventMask_ = 0;
+    bool controlsEnabled_ = true;
+    TVaDispatcher clients_;
+    std::shared_ptr<TVaHandOver> handOver_;
+    TVaPostToMain postToMain_;
+    bool closing_ = false;
+    bool destroying_ = false;
+};
+
+class TVaComm : public TVaCustomComm {
+public:
+    using TVaCustomComm::AutoOpen;
+    using TVaCustomComm::Baudrate;
+    using TVaCustomComm::Buffers;
+    using TVaCustomComm::Databits;
+    using TVaCustomComm::DeviceName;
+    using TVaCustomComm::DirectWrite;
+    using TVaCustomComm::Display;
+    using TVaCustomComm::EventChars;
+    using TVaCustomComm::EventPriority;
+    using TVaCustomComm::FlowControl;
+    using TVaCustomComm::MonitorEvents;
+    using TVaCustomComm::Options;
+    using TVaCustomComm::Parity;
+    using TVaCustomComm::PortNum;
+    using TVaCustomComm::SetAutoOpen;
+    using TVaCustomComm::SetBaudrate;
+    using TVaCustomComm::SetBuffers;
+    using TVaCustomComm::SetDatabits;
+    using TVaCustomComm::SetDeviceName;
+    using TVaCustomComm::SetDirectWrite;
+    using TVaCustomComm::SetDisplay;
+    using TVaCustomComm::SetEventChars;
+    using TVaCustomComm::SetEventPriority;
+    using TVaCustomComm::SetFlowControl;
+    using TVaCustomComm::SetMonitorEvents;
+    using TVaCustomComm::SetOptions;
+    using TVaCustomComm::SetParity;
+    using TVaCustomComm::SetPortNum;
+    using TVaCustomComm::SetStopbits;
+    using TVaCustomComm::SetUpdateDCB;
+    using TVaCustomComm::SetUserBaudrate;
+    using TVaCustomComm::SetVersion;
+    using TVaCustomComm::SetWritePriority;
+    using TVaCustomComm::Stopbits;
+    using TVaCustomComm::UpdateDCB;
+    using TVaCustomComm::UserBaudrate;
+    using TVaCustomComm::Version;
+    using TVaCustomComm::WritePriority;
+};

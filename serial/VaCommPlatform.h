@@ -1,0 +1,137 @@
+#pragma once
+// Platform binding of the serial port component: the few operating-system
+// operations it needs. Every function returns 0 or the system's error code
+// (errno on POSIX), never throws, and may be called from any thread; the
+// component turns codes into EVaCommError messages.
+
+#include "serial/VaComm.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vaplatform {
+
+struct LineSettings {
+    uint32_t baudrate = 9600;
+    int databits = 8; // 4..8
+    int parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int stopbits = 0; // 0 one, 1 one and a half, 2 two
+    uint32_t flags = VaDcb::Binary;
+    uint32_t xonLimit = 1024, xoffLimit = 1024;
+    char xonChar = 17, xoffChar = 19, errorChar = 0, eofChar = 0, eventChar = 0;
+};
+
+// Modem line bits of ModemStatus.
+constexpr uint32_t ModemCts = 0x10, ModemDsr = 0x20, ModemRing = 0x40, ModemRlsd = 0x80;
+
+// A wake-up signal that Device::Wait also watches. Signal may be called from
+// any thread; Clear by the waiting thread.
+class Wakeup {
+public:
+    Wakeup();
+    ~Wakeup();
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+    void Signal();
+    void Clear();
+    int Handle() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+struct WaitResult {
+    bool woken = false;    // the wake-up signal is set
+    bool readable = false; // bytes are waiting
+    bool writable = false; // a write would take bytes
+    bool hungUp = false;   // the device went away
+};
+
+class Device {
+public:
+    // Opens `path` exclusively; nullptr and `error` set on failure.
+    static std::unique_ptr<Device> Open(const std::string& path, int& error);
+    // Waits up to drainMs for the transmit queue to empty, discards what is
+    // left, restores the settings found at open and closes.
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    void SetDrainLimit(int ms) { drainMs_ = ms; }
+
+    // Applies the settings and reads them back; a difference is EINVAL.
+    int ApplyLineSettings(const LineSettings& settings);
+    int CurrentLineSettings(LineSettings& settings) const;
+    int SetQueueSizes(uint32_t readSize, uint32_t writeSize);
+    int SetEventMask(uint32_t mask);
+
+    // Writes all bytes or as many as fit before timeoutMs has passed;
+    // `written` tells how many. Never blocks past the limit.
+    int Write(const void* data, size_t count, int timeoutMs, size_t& written);
+    // One attempt that never waits (0 bytes when there is no room).
+    int WriteSome(const void* data, size_t count, size_t& written);
+    // Takes what the receive queue holds, up to count bytes; never waits.
+    int Read(void* data, size_t count, size_t& got);
+
+    int InQueue(uint32_t& bytes) const;
+    int OutQueue(uint32_t& bytes) const;
+    // Queue status plus the line errors gathered since the last call, which
+    // it clears.
+    int Status(TVaComStat& status);
+    int Purge(bool receive, bool transmit);
+    int ModemStatus(uint32_t& lines) const;
+    int SetDtr(bool on);
+    int SetRts(bool on);
+    int SetBreak(bool on);
+    int SetXon(bool on);
+    int Reset();
+    int Properties(TVaCommProperties& properties) const;
+
+    // Waits until the wake-up is signalled, the device is readable (when
+    // `read`) or writable (when `write`), it hangs up, or timeoutMs passes
+    // (-1: no limit). A device that has hung up is no longer watched.
+    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs);
+
+    // What the driver lets the event thread watch (probed at open).
+    bool WatchesModemLines() const { return canModem_; }
+    bool CountsLineErrors() const { return canCount_; }
+    // Reads the error counters; records new line errors for Status and
+    // returns the event bits they raise (VaEv::Break, VaEv::Err).
+    uint32_t TakeLineEvents();
+    // Marks the device as gone: no more waiting on it; Status reports
+    // VaLineError::IoError once.
+    void NoteHangUp();
+    bool HungUp() const { return hungUp_.load(); }
+
+private:
+    explicit Device(int fd);
+    int fd_;
+    int drainMs_ = 1000;
+    bool canModem_ = false;
+    bool canCount_ = false;
+    std::atomic<bool> hungUp_{false};
+    std::atomic<uint32_t> errors_{0};
+    struct Counters;
+    std::unique_ptr<Counters> counters_;
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+};
+
+// The system's text for an error code, without trailing blanks, control
+// characters or full stops, at most 256 bytes.
+std::string ErrorText(int code);
+// The device path that a formatted device name stands for.
+std::string ResolveDevicePath(const std::string& name);
+// The port map folder ($XDG_CONFIG_HOME/impressora-qrv/ports).
+std::string PortMapFolder();
+std::vector<std::string> PortNames();
+
+// Identifies the calling thread for SetThreadPriority.
+long CurrentThreadId();
+// Best effort: a priority the process may not take is left alone.
+void SetThreadPriority(long threadId, TVaThreadPriority priority);
+
+} // namespace vaplatform

@@ -1,0 +1,675 @@
+// POSIX termios binding of the serial port component (Linux).
+
+#include "serial/VaCommPlatform.h"
+#include "serial/VaCommPosixBaud.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace vaplatform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+speed_t StandardSpeed(uint32_t rate) {
+    switch (rate) {
+    case 50:
+        return B50;
+    case 75:
+        return B75;
+    case 110:
+        return B110;
+    case 134:
+        return B134;
+    case 150:
+        return B150;
+    case 200:
+        return B200;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 1800:
+        return B1800;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 500000:
+        return B500000;
+    case 576000:
+        return B576000;
+    case 921600:
+        return B921600;
+    case 1000000:
+        return B1000000;
+    default:
+        return B0;
+    }
+}
+
+int SetDataBits(termios& t, int bits) {
+    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    if (bits < 5 || bits > 8)
+        return EINVAL;
+    t.c_cflag = (t.c_cflag & ~CSIZE) | sizes[bits - 5];
+    return 0;
+}
+
+int SetParity(termios& t, int parity, bool check) {
+    t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+    switch (parity) {
+    case 0:
+        break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return EINVAL;
+    }
+    if (check && parity != 0)
+        t.c_iflag |= INPCK;
+    else
+        t.c_iflag &= ~INPCK;
+    return 0;
+}
+
+int SetStopBits(termios& t, int code, int databits) {
+    switch (code) {
+    case 0:
+        t.c_cflag &= ~CSTOPB;
+        return 0;
+    case 2:
+        t.c_cflag |= CSTOPB;
+        return 0;
+    case 1: // a UART sends one and a half stop bits for CSTOPB with 5 data bits
+        if (databits != 5)
+            return EINVAL;
+        t.c_cflag |= CSTOPB;
+        return 0;
+    default:
+        return EINVAL;
+    }
+}
+
+void SetFlowControl(termios& t, const LineSettings& s) {
+    const bool rtsCts =
+        (s.flags & VaDcb::OutxCtsFlow) || (s.flags & VaDcb::RtsMask) == VaDcb::RtsHandshake;
+    if (rtsCts)
+        t.c_cflag |= CRTSCTS;
+    else
+        t.c_cflag &= ~CRTSCTS;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (s.flags & VaDcb::OutX)
+        t.c_iflag |= IXON;
+    if (s.flags & VaDcb::InX)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = static_cast<cc_t>(s.xonChar);
+    t.c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
+}
+
+// Sets or clears modem-control lines; a driver without them (a
+// pseudo-terminal) is no error.
+int SetModemLines(int fd, int lines, bool on) {
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &lines) == 0)
+        return 0;
+    return (errno == ENOTTY || errno == EINVAL) ? 0 : errno;
+}
+
+constexpr tcflag_t kCheckedCflag =
+    CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CLOCAL | CREAD;
+constexpr tcflag_t kCheckedIflag = IXON | IXOFF | IXANY | INPCK;
+
+} // namespace
+
+struct Device::Counters {
+    serial_icounter_struct last{};
+};
+
+struct Device::Saved {
+    termios original{};
+};
+
+// ---- Wakeup ------------------------------------------------------------------
+
+Wakeup::Wakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+Wakeup::~Wakeup() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void Wakeup::Signal() {
+    const uint64_t one = 1;
+    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void Wakeup::Clear() {
+    uint64_t value;
+    while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+}
+
+// ---- Device ------------------------------------------------------------------
+
+Device::Device(int fd)
+    : fd_(fd), counters_(std::make_unique<Counters>()), saved_(std::make_unique<Saved>()) {}
+
+std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        error = errno;
+        return nullptr;
+    }
+    // Exclusive access before anything touches the line. TIOCEXCL refuses
+    // later opens except by root; a second flock is refused even for root,
+    // and programs that only use lock files still see the device in use.
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ioctl(fd.get(), TIOCEXCL) != 0) {
+        error = errno;
+        return nullptr;
+    }
+    termios original{};
+    if (tcgetattr(fd.get(), &original) != 0) {
+        error = errno;
+        ioctl(fd.get(), TIOCNXCL);
+        return nullptr;
+    }
+    std::unique_ptr<Device> device(new Device(fd.release()));
+    device->saved_->original = original;
+    int lines = 0;
+    device->canModem_ = ioctl(device->fd_, TIOCMGET, &lines) == 0;
+    device->canCount_ = ioctl(device->fd_, TIOCGICOUNT, &device->counters_->last) == 0;
+    error = 0;
+    return device;
+}
+
+Device::~Device() {
+    if (!hungUp_) {
+        // close() of a serial port waits for unsent output (up to 30 s by
+        // default); give the queue a bounded time, then drop the rest.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs_);
+        uint32_t pending = 0;
+        while (OutQueue(pending) == 0 && pending > 0 && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        tcflush(fd_, TCOFLUSH);
+        tcsetattr(fd_, TCSANOW, &saved_->original);
+    }
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+}
+
+int Device::ApplyLineSettings(const LineSettings& s) {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0)
+        return errno;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (int e = SetDataBits(t, s.databits))
+        return e;
+    if (int e = SetParity(t, s.parity, s.flags & VaDcb::Parity))
+        return e;
+    if (int e = SetStopBits(t, s.stopbits, s.databits))
+        return e;
+    SetFlowControl(t, s);
+    const speed_t speed = StandardSpeed(s.baudrate);
+    if (s.baudrate == 0)
+        return EINVAL;
+    if (speed != B0 && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0))
+        return errno;
+    if (tcsetattr(fd_, TCSANOW, &t) != 0)
+        return errno;
+    if (speed == B0) {
+        if (int e = detail::SetOtherBaudrate(fd_, s.baudrate))
+            return e;
+    }
+
+    // tcsetattr succeeds when any part of the request was taken; only a
+    // read-back shows whether the driver kept all of it.
+    termios back{};
+    if (tcgetattr(fd_, &back) != 0)
+        return errno;
+    uint32_t rate = 0;
+    if (int e = detail::GetBaudrate(fd_, rate))
+        return e;
+    if ((back.c_cflag & kCheckedCflag) != (t.c_cflag & kCheckedCflag) ||
+        (back.c_iflag & kCheckedIflag) != (t.c_iflag & kCheckedIflag) || rate != s.baudrate)
+        return EINVAL;
+
+    const uint32_t dtr = s.flags & VaDcb::DtrMask;
+    if (int e = SetModemLines(fd_, TIOCM_DTR, dtr != 0))
+        return e;
+    const uint32_t rts = s.flags & VaDcb::RtsMask;
+    if (rts != VaDcb::RtsHandshake) {
+        if (int e = SetModemLines(fd_, TIOCM_RTS, rts == VaDcb::RtsEnable))
+            return e;
+    }
+    return 0;
+}
+
+int Device::CurrentLineSettings(LineSettings& s) const {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0)
+        return errno;
+    if (int e = detail::GetBaudrate(fd_, s.baudrate))
+        return e;
+    switch (t.c_cflag & CSIZE) {
+    case CS5:
+        s.databits = 5;
+        break;
+    case CS6:
+        s.databits = 6;
+        break;
+    case CS7:
+        s.databits = 7;
+        break;
+    default:
+        s.databits = 8;
+        break;
+    }
+    if (!(t.c_cflag & PARENB))
+        s.parity = 0;
+    else if (t.c_cflag & CMSPAR)
+        s.parity = (t.c_cflag & PARODD) ? 3 : 4;
+    else
+        s.parity = (t.c_cflag & PARODD) ? 1 : 2;
+    s.stopbits = (t.c_cflag & CSTOPB) ? (s.databits == 5 ? 1 : 2) : 0;
+    s.flags = VaDcb::Binary;
+    if (t.c_iflag & INPCK)
+        s.flags |= VaDcb::Parity;
+    if (t.c_cflag & CRTSCTS)
+        s.flags |= VaDcb::OutxCtsFlow | VaDcb::RtsHandshake;
+    if (t.c_iflag & IXON)
+        s.flags |= VaDcb::OutX;
+    if (t.c_iflag & IXOFF)
+        s.flags |= VaDcb::InX;
+    s.xonChar = static_cast<char>(t.c_cc[VSTART]);
+    s.xoffChar = static_cast<char>(t.c_cc[VSTOP]);
+    return 0;
+}
+
+// The kernel sizes a terminal's queues itself.
+int Device::SetQueueSizes(uint32_t, uint32_t) {
+    return 0;
+}
+
+// The event thread chooses what to watch from the mask it is given.
+int Device::SetEventMask(uint32_t) {
+    return 0;
+}
+
+int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto* bytes = static_cast<const char*>(data);
+    written = 0;
+    bool saidWritable = false;
+    while (written < count) {
+        const ssize_t n = ::write(fd_, bytes + written, count - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+            saidWritable = false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return errno;
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0)
+            break;
+        if (saidWritable) {
+            // poll reported room that write did not find (a pseudo-terminal
+            // does this while its peer's buffer is full); do not spin.
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, 5)));
+            saidWritable = false;
+            continue;
+        }
+        pollfd p{fd_, POLLOUT, 0};
+        const int r = ::poll(&p, 1, left);
+        if (r < 0 && errno != EINTR)
+            return errno;
+        saidWritable = r > 0;
+    }
+    return 0;
+}
+
+int Device::WriteSome(const void* data, size_t count, size_t& written) {
+    written = 0;
+    for (;;) {
+        const ssize_t n = ::write(fd_, data, count);
+        if (n >= 0) {
+            written = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN ? 0 : errno;
+    }
+}
+
+int Device::Read(void* data, size_t count, size_t& got) {
+    got = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd_, data, count);
+        if (n >= 0) {
+            got = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN ? 0 : errno;
+    }
+}
+
+int Device::InQueue(uint32_t& bytes) const {
+    int n = 0;
+    if (ioctl(fd_, TIOCINQ, &n) != 0)
+        return errno;
+    bytes = static_cast<uint32_t>(std::max(n, 0));
+    return 0;
+}
+
+int Device::OutQueue(uint32_t& bytes) const {
+    int n = 0;
+    if (ioctl(fd_, TIOCOUTQ, &n) != 0)
+        return errno;
+    bytes = static_cast<uint32_t>(std::max(n, 0));
+    return 0;
+}
+
+int Device::Status(TVaComStat& status) {
+    status = TVaComStat{};
+    if (!hungUp_) {
+        if (int e = InQueue(status.InQueue))
+            return e;
+        if (int e = OutQueue(status.OutQueue))
+            return e;
+    }
+    status.Errors = errors_.exchange(0);
+    return 0;
+}
+
+int Device::Purge(bool receive, bool transmit) {
+    if (!receive && !transmit)
+        return 0;
+    const int which = receive && transmit ? TCIOFLUSH : (receive ? TCIFLUSH : TCOFLUSH);
+    return tcflush(fd_, which) == 0 ? 0 : errno;
+}
+
+int Device::ModemStatus(uint32_t& lines) const {
+    int bits = 0;
+    if (ioctl(fd_, TIOCMGET, &bits) != 0)
+        return errno;
+    lines = 0;
+    if (bits & TIOCM_CTS)
+        lines |= ModemCts;
+    if (bits & TIOCM_DSR)
+        lines |= ModemDsr;
+    if (bits & TIOCM_RNG)
+        lines |= ModemRing;
+    if (bits & TIOCM_CAR)
+        lines |= ModemRlsd;
+    return 0;
+}
+
+int Device::SetDtr(bool on) {
+    int bits = TIOCM_DTR;
+    return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
+}
+
+int Device::SetRts(bool on) {
+    int bits = TIOCM_RTS;
+    return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
+}
+
+int Device::SetBreak(bool on) {
+    return ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno;
+}
+
+int Device::SetXon(bool on) {
+    return tcflow(fd_, on ? TCOON : TCOOFF) == 0 ? 0 : errno;
+}
+
+int Device::Reset() {
+    return tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
+}
+
+int Device::Properties(TVaCommProperties& p) const {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0)
+        return errno;
+    p = TVaCommProperties{};
+    p.MaxTxQueue = p.CurrentTxQueue = 4096;
+    p.MaxRxQueue = p.CurrentRxQueue = 4096;
+    p.MaxBaud = 4000000;
+    serial_struct info{};
+    if (ioctl(fd_, TIOCGSERIAL, &info) == 0) {
+        if (info.baud_base > 0)
+            p.MaxBaud = static_cast<uint32_t>(info.baud_base);
+        if (info.xmit_fifo_size > 0)
+            p.MaxTxQueue = static_cast<uint32_t>(info.xmit_fifo_size);
+    }
+    p.ModemLines = canModem_;
+    p.ErrorCounters = canCount_;
+    return 0;
+}
+
+WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs) {
+    pollfd p[2] = {{wakeup.Handle(), POLLIN, 0}, {fd_, 0, 0}};
+    if (read)
+        p[1].events |= POLLIN;
+    if (write)
+        p[1].events |= POLLOUT;
+    // A hung-up device reports POLLHUP for ever: stop watching it.
+    const nfds_t count = hungUp_ ? 1 : 2;
+    WaitResult result;
+    if (::poll(p, count, timeoutMs) <= 0)
+        return result;
+    result.woken = p[0].revents & POLLIN;
+    if (count == 2) {
+        result.hungUp = p[1].revents & (POLLHUP | POLLERR | POLLNVAL);
+        result.readable = p[1].revents & POLLIN;
+        result.writable = p[1].revents & POLLOUT;
+    }
+    return result;
+}
+
+uint32_t Device::TakeLineEvents() {
+    if (!canCount_)
+        return 0;
+    serial_icounter_struct now{};
+    if (ioctl(fd_, TIOCGICOUNT, &now) != 0)
+        return 0;
+    const serial_icounter_struct& was = counters_->last;
+    uint32_t errors = 0;
+    if (now.buf_overrun != was.buf_overrun)
+        errors |= VaLineError::RxOver;
+    if (now.overrun != was.overrun)
+        errors |= VaLineError::Overrun;
+    if (now.parity != was.parity)
+        errors |= VaLineError::RxParity;
+    if (now.frame != was.frame)
+        errors |= VaLineError::Frame;
+    const bool brk = now.brk != was.brk;
+    if (brk)
+        errors |= VaLineError::Break;
+    counters_->last = now;
+    errors_.fetch_or(errors);
+    uint32_t events = 0;
+    if (brk)
+        events |= VaEv::Break;
+    if (errors & ~VaLineError::Break)
+        events |= VaEv::Err;
+    return events;
+}
+
+void Device::NoteHangUp() {
+    if (!hungUp_.exchange(true))
+        errors_.fetch_or(VaLineError::IoError);
+}
+
+// ---- Free functions ----------------------------------------------------------
+
+std::string ErrorText(int code) {
+    char buffer[256];
+    std::string text = strerror_r(code, buffer, sizeof buffer);
+    if (text.size() > 256)
+        text.resize(256);
+    while (!text.empty()) {
+        const unsigned char last = static_cast<unsigned char>(text.back());
+        if (last > ' ' && last != '.')
+            break;
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string PortMapFolder() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : "";
+        }
+        base = std::string(home) + "/.config";
+    }
+    return base + "/impressora-qrv/ports";
+}
+
+std::string ResolveDevicePath(const std::string& name) {
+    if (!name.empty() && name.front() == '/')
+        return name;
+    int number = 0;
+    bool isCom = name.size() > 3 && name.compare(0, 3, "COM") == 0;
+    if (isCom) {
+        const char* digits = name.c_str() + 3;
+        const char* end = name.c_str() + name.size();
+        const auto [ptr, ec] = std::from_chars(digits, end, number);
+        isCom = ec == std::errc{} && ptr == end && *digits != '-' && *digits != '+';
+    }
+    if (!isCom)
+        return "/dev/" + name;
+    const std::string folder = PortMapFolder();
+    const std::string entry = folder + "/" + name;
+    struct stat st {};
+    if (lstat(entry.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode))
+            return entry;
+        // Name the link's target, so an error tells which device is missing.
+        std::string target(4096, '\0');
+        const ssize_t n = readlink(entry.c_str(), target.data(), target.size() - 1);
+        if (n <= 0)
+            return entry;
+        target.resize(static_cast<size_t>(n));
+        return target.front() == '/' ? target : folder + "/" + target;
+    }
+    if (number < 1)
+        return "/dev/" + name;
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::vector<std::string> PortNames() {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir("/sys/class/tty")) {
+        while (const dirent* e = readdir(dir)) {
+            if (e->d_name[0] == '.')
+                continue;
+            const std::string device = std::string("/sys/class/tty/") + e->d_name + "/device";
+            if (access(device.c_str(), F_OK) == 0)
+                names.push_back(std::string("/dev/") + e->d_name);
+        }
+        closedir(dir);
+    }
+    if (DIR* dir = opendir(PortMapFolder().c_str())) {
+        while (const dirent* e = readdir(dir)) {
+            if (std::strncmp(e->d_name, "COM", 3) == 0)
+                names.emplace_back(e->d_name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+long CurrentThreadId() {
+    return static_cast<long>(gettid());
+}
+
+void SetThreadPriority(long threadId, TVaThreadPriority priority) {
+    static constexpr int nice[] = {19, 10, 5, 0, -5, -10, -20};
+    setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), nice[priority]);
+}
+
+} // namespace vaplatform
