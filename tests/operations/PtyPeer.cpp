@@ -1,0 +1,127 @@
+#include "PtyPeer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+PtyPeer::PtyPeer() {
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        fail("openpty");
+    slavePath = name;
+    if (::pipe2(wake, O_CLOEXEC) != 0) {
+        closeFd(master);
+        closeFd(slave);
+        fail("pipe2");
+    }
+    reader = std::thread([this] { readLoop(); });
+}
+
+PtyPeer::~PtyPeer() {
+    stopReader();
+    closeFd(master);
+    closeFd(slave);
+    closeFd(wake[0]);
+    closeFd(wake[1]);
+}
+
+void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
+    const auto folder = configHome / "impressora-qrv" / "ports";
+    std::filesystem::create_directories(folder);
+    const auto link = folder / ("COM" + std::to_string(n));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(slavePath, link);
+}
+
+void PtyPeer::readLoop() {
+    uint8_t buffer[512];
+    for (;;) {
+        pollfd fds[2] = {{master, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[1].revents != 0)
+            return;
+        if ((fds[0].revents & POLLIN) == 0) {
+            if (fds[0].revents != 0)
+                return; // hang-up or error: nothing more will come
+            continue;
+        }
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        const auto now = Clock::now();
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return;
+        const std::lock_guard guard(lock);
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        arrivals.insert(arrivals.end(), static_cast<std::size_t>(n), now);
+    }
+}
+
+void PtyPeer::stopReader() {
+    if (!reader.joinable())
+        return;
+    const char stop = 1;
+    while (::write(wake[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    reader.join();
+}
+
+void PtyPeer::HangUp() {
+    stopReader();
+    closeFd(master);
+}
+
+std::vector<uint8_t> PtyPeer::Bytes() const {
+    const std::lock_guard guard(lock);
+    return bytes;
+}
+
+std::size_t PtyPeer::ByteCount() const {
+    const std::lock_guard guard(lock);
+    return bytes.size();
+}
+
+std::vector<PtyPeer::Frame> PtyPeer::Frames() const {
+    const std::lock_guard guard(lock);
+    std::vector<Frame> frames;
+    constexpr std::size_t CommandPosition = 2;
+    std::size_t at = 0;
+    while (at + CommandPosition < bytes.size()) {
+        const std::size_t size = bytes[at + CommandPosition] == 'L' ? 28 : 14;
+        if (at + size > bytes.size())
+            break;
+        const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+        frames.push_back({std::vector<uint8_t>(first, first + static_cast<std::ptrdiff_t>(size)),
+                          arrivals[at], arrivals[at + size - 1]});
+        at += size;
+    }
+    return frames;
+}
+
+void PtyPeer::Clear() {
+    const std::lock_guard guard(lock);
+    bytes.clear();
+    arrivals.clear();
+}
