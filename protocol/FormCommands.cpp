@@ -9,23 +9,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <functional>
-
-namespace protocol {
-// Sees every byte handed to the port, in order. The window tests set it to
-// read the frames without a serial device; the program leaves it empty.
-std::function<void(char)> FormByteTap;
-} // namespace protocol
 
 namespace {
 
 template <typename Frame> void send(TVaComm& port, const Frame& frame) {
     // The printer answers nothing, so WriteChar's result is of no use here.
-    for (uint8_t byte : frame.bytes()) {
-        if (protocol::FormByteTap)
-            protocol::FormByteTap(static_cast<char>(byte));
+    for (uint8_t byte : frame.bytes())
         port.WriteChar(static_cast<char>(byte));
-    }
 }
 
 // A list with no selection (position -1) sets no bit.

@@ -1,3 +1,4 @@
+#include "PtyPair.h"
 #include "app/TForm1.h"
 #include "widgets/TUpDown.h"
 
@@ -6,10 +7,6 @@
 #include <QtTest>
 #include <functional>
 #include <map>
-
-namespace protocol {
-extern std::function<void(char)> FormByteTap;
-}
 
 namespace {
 
@@ -29,17 +26,28 @@ const std::map<QString, Operation>& operationTable() {
     return ops;
 }
 
-// Collects the bytes the window hands to the port while it lives.
+// A pseudo-terminal stands in for the printer: the window's port opens its
+// slave side by path, and what the window writes is read at the master side.
 class PortRecorder {
 public:
-    PortRecorder() {
-        protocol::FormByteTap = [this](char c) { bytes.append(c); };
+    explicit PortRecorder(TForm1& window) : form(window) {
+        if (!pty.IsOpen())
+            qFatal("no pseudo-terminal");
+        form.VaComm1.SetDeviceName(pty.SlavePath());
+        form.VaComm1.Open();
     }
-    ~PortRecorder() { protocol::FormByteTap = nullptr; }
+    ~PortRecorder() { form.VaComm1.Close(); }
     PortRecorder(const PortRecorder&) = delete;
     PortRecorder& operator=(const PortRecorder&) = delete;
 
-    QByteArray bytes;
+    // The first count bytes that arrive, or fewer if a generous limit passes.
+    QByteArray read(int count) { return pty.ReadMaster(count, 3000); }
+    // Whatever arrives within a short wait.
+    QByteArray drain() { return pty.DrainMaster(200); }
+
+private:
+    TForm1& form;
+    PtyPair pty;
 };
 
 QByteArray hex(const char* text) {
@@ -83,11 +91,11 @@ private slots:
         QFETCH(QString, operation);
         TForm1 form;
         prepare(form);
-        form.PortOpen = false;
         form.LineBuffer = "Aten\xE7\xE3o";
-        PortRecorder port;
+        PortRecorder port(form);
+        form.PortOpen = false; // the device itself is open
         (form.*operationTable().at(operation))();
-        QCOMPARE(port.bytes.toHex(' '), QByteArray());
+        QCOMPARE(port.drain().toHex(' '), QByteArray());
         QCOMPARE(form.LineBuffer, std::string("Aten\xE7\xE3o"));
     }
 
@@ -119,10 +127,11 @@ private slots:
         TForm1 form;
         prepare(form);
         form.Model.CurrentBand = 4;
+        PortRecorder port(form);
         form.PortOpen = true;
-        PortRecorder port;
         (form.*operationTable().at(operation))();
-        QCOMPARE(port.bytes.toHex(' '), expected.toHex(' '));
+        QCOMPARE(port.read(int(expected.size())).toHex(' '), expected.toHex(' '));
+        QCOMPARE(port.drain(), QByteArray());
     }
 
     // Header line 6 not printed: style 0, its text still sent, converted.
@@ -133,13 +142,14 @@ private slots:
         form.FrameLineId = 6;
         form.FrameLineStyle = 0;
         form.LineBuffer = form.Model.BandLineText[5];
+        PortRecorder port(form);
         form.PortOpen = true;
-        PortRecorder port;
         form.envia_linha();
-        QCOMPARE(port.bytes.size(), 28);
-        QCOMPARE(port.bytes.left(5), hex("02 30 4C 06 00"));
-        QCOMPARE(port.bytes.mid(5, 21), QByteArray("Aten\x87\xC6o              "));
-        QCOMPARE(byteSum(port.bytes), 0);
+        const QByteArray sent = port.read(28);
+        QCOMPARE(sent.size(), 28);
+        QCOMPARE(sent.left(5), hex("02 30 4C 06 00"));
+        QCOMPARE(sent.mid(5, 21), QByteArray("Aten\x87\xC6o              "));
+        QCOMPARE(byteSum(sent), 0);
         QCOMPARE(form.LineBuffer, std::string("Aten\x87\xC6o"));
         QCOMPARE(form.Model.BandLineText[5], std::string("Aten\xE7\xE3o"));
     }
@@ -166,17 +176,19 @@ private slots:
         for (QComboBox* box : {form.ComboBox8, form.ComboBox10, form.ComboBox12})
             box->setCurrentIndex(listIndex);
         form.ComboBox11->setCurrentIndex(printerIndex);
+        PortRecorder port(form);
         form.PortOpen = true;
-        PortRecorder port;
         form.envia_status();
         form.envia_statuss();
-        QCOMPARE(port.bytes.size(), 56);
-        QCOMPARE(int(uint8_t(port.bytes[4])), bits);
-        QCOMPARE(int(uint8_t(port.bytes[28 + 4])), bits);
+        const QByteArray sent = port.read(56);
+        QCOMPARE(sent.size(), 56);
+        QCOMPARE(int(uint8_t(sent[4])), bits);
+        QCOMPARE(int(uint8_t(sent[28 + 4])), bits);
     }
 
     void singleConditionsSetTheirOwnBit() {
         TForm1 form;
+        PortRecorder port(form);
         form.PortOpen = true;
         const struct {
             QCheckBox* box;
@@ -189,10 +201,10 @@ private slots:
                      {form.ComboBox8, 0x10},
                      {form.ComboBox10, 0x20},
                      {form.ComboBox11, 0x40}};
-        auto optionByte = [&form] {
-            PortRecorder port;
+        auto optionByte = [&form, &port] {
             form.envia_status();
-            return int(uint8_t(port.bytes.at(4)));
+            const QByteArray sent = port.read(28);
+            return sent.size() == 28 ? int(uint8_t(sent[4])) : -1;
         };
         for (const auto& b : boxes)
             b.box->setChecked(false);
@@ -221,13 +233,14 @@ private slots:
             form.Model.BandStart(band) = values[band - 1][0];
             form.Model.BandEnd(band) = values[band - 1][1];
         }
+        PortRecorder port(form);
         form.PortOpen = true;
-        PortRecorder port;
         form.envia_status();
         form.envia_statuss();
-        QCOMPARE(port.bytes.size(), 56);
-        const QByteArray f17 = port.bytes.left(28);
-        const QByteArray f18 = port.bytes.mid(28);
+        const QByteArray sent = port.read(56);
+        QCOMPARE(sent.size(), 56);
+        const QByteArray f17 = sent.left(28);
+        const QByteArray f18 = sent.mid(28);
         QCOMPARE(int(f17[5]), 2);
         QCOMPARE(int(f18[5]), 2);
         QCOMPARE(f17.mid(6, 20), QByteArray("00120345000600780000"));
@@ -247,25 +260,29 @@ private slots:
             reads << "date";
             return QDate(2010, 12, 31);
         };
+        PortRecorder port(form);
         form.PortOpen = true;
-        PortRecorder port;
         form.envia_relogio();
         QCOMPARE(reads, QStringList({"time", "date"}));
-        QCOMPARE(port.bytes.mid(2, 8).toHex(' '), QByteArray("52 3a 3b 17 1f 0c 0a 31"));
-        QCOMPARE(byteSum(port.bytes), 0);
+        const QByteArray sent = port.read(14);
+        QCOMPARE(sent.size(), 14);
+        QCOMPARE(sent.mid(2, 8).toHex(' '), QByteArray("52 3a 3b 17 1f 0c 0a 31"));
+        QCOMPARE(byteSum(sent), 0);
     }
 
     void printFrameFollowsTheBandShown() {
         TForm1 form;
+        PortRecorder port(form);
         form.PortOpen = true;
         for (int band = 1; band <= 4; ++band) {
             form.Model.CurrentBand = band;
-            PortRecorder port;
             form.imprime_banda();
-            QCOMPARE(port.bytes.size(), 14);
-            QCOMPARE(port.bytes[3], char('0' + band));
-            QCOMPARE(byteSum(port.bytes), 0);
+            const QByteArray sent = port.read(14);
+            QCOMPARE(sent.size(), 14);
+            QCOMPARE(sent[3], char('0' + band));
+            QCOMPARE(byteSum(sent), 0);
         }
+        QCOMPARE(port.drain(), QByteArray());
     }
 };
 
