@@ -169,10 +169,14 @@ TVaCustomComm::TVaCustomComm() : handOver_(std::make_shared<TVaHandOver>()) {
 }
 
 TVaCustomComm::~TVaCustomComm() {
-    destroying_ = true;
-    Close();
+    CloseForDestruction();
     for (TVaCommComponent* client : std::vector(clients_.Clients()))
         RemoveClient(client);
+}
+
+void TVaCustomComm::CloseForDestruction() {
+    destroying_ = true;
+    Close();
 }
 
 void TVaCustomComm::Loaded() {

@@ -501,6 +501,10 @@ protected:
             Error(format, code);
     }
     void CheckClosed() const;
+    // Closes the port without OnClose, as the destructor does. A class that
+    // derives from this one calls it first in its own destructor, so that no
+    // delivery reaches an object whose derived part is already gone.
+    void CloseForDestruction();
     // Hands an exception that a handler let out to OnHandlerError.
     void ReportHandlerError(const std::exception& error);
 
@@ -556,6 +560,8 @@ private:
 
 class TVaComm : public TVaCustomComm {
 public:
+    TVaComm() = default;
+    ~TVaComm() override { CloseForDestruction(); }
     using TVaCustomComm::AutoOpen;
     using TVaCustomComm::Baudrate;
     using TVaCustomComm::Buffers;
