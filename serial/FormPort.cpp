@@ -1,7 +1,53 @@
-// Placeholder: handlers not written yet.
-#include "app/TForm1.h"
+// Port selection: the list of ports, the lamp beside it and the window's
+// serial port component.
 
-void TForm1::ComboBox5Click() {}
-void TForm1::ComboBox5Change() {}
-void TForm1::VaComm1Open() {}
-void TForm1::ConnectPortHandlers() {}
+#include "app/TForm1.h"
+#include "widgets/TVrLed.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+
+void TForm1::ConnectPortHandlers() {
+    // The values the window's layout gives its port; with them the port runs
+    // its event thread only and writes on the caller's thread.
+    VaComm1.SetBaudrate(br9600);
+    VaComm1.SetStopbits(sb2);
+    VaComm1.SetDatabits(db8);
+    VaComm1.SetParity(paNone);
+    VaComm1.SetDirectWrite(true);
+    VaComm1.OnOpen = [this](TVaCustomComm&) { VaComm1Open(); };
+    // Port events run on the window's thread, between its other events.
+    VaComm1.SetPostToMain([](std::function<void()> work) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
+                                  Qt::QueuedConnection);
+    });
+    VaComm1.OnHandlerError = [this](const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    };
+    // Qt runs the two in the order they were connected: click, then change.
+    connect(ComboBox5, &QComboBox::activated, this, guarded(&TForm1::ComboBox5Click));
+    connect(ComboBox5, &QComboBox::activated, this, guarded(&TForm1::ComboBox5Change));
+}
+
+void TForm1::ComboBox5Click() {
+    Log(QStringLiteral("> Porta de comunicação escolhida: ") + ComboBox5->currentText());
+}
+
+void TForm1::ComboBox5Change() {
+    if (PortOpen) {
+        VaComm1.Close();
+        PortOpen = false;
+    }
+    Led1->SetActive(false);
+    VaComm1.SetPortNum(ComboBox5->currentIndex() + 1);
+    VaComm1.Open(); // raises OnOpen, so VaComm1Open has run when it returns
+    QThread::msleep(20);
+}
+
+void TForm1::VaComm1Open() {
+    PortOpen = true;
+    Led1->SetActive(true);
+    Log(QStringLiteral("> Porta: ") + ComboBox5->currentText() + QStringLiteral(" Aberta."));
+}
