@@ -425,7 +425,8 @@ public:
     uint32_t DcbFlags() const;
     uint32_t EventMask() const;
 
-    // Where deliveries go; unset: run on the event thread itself.
+    // Where deliveries go; unset: they run on the event thread itself. Takes
+    // effect at the next Open.
     void SetPostToMain(TVaPostToMain post);
     // Receives an exception that an OnOpen handler or a delivered event
     // handler let out. Default: the message goes to stderr.
