@@ -1,0 +1,430 @@
+// The device buttons driven on the real window, with "Com3" mapped to a
+// pseudo-terminal: the bytes read at its master side are what the printer
+// would get.
+#include "PtyPeer.h"
+#include "app/TForm1.h"
+#include "widgets/TUpDown.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+using Bytes = std::vector<uint8_t>;
+using Clock = PtyPeer::Clock;
+
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+
+const QString AskForPort = QStringLiteral("> Abra porta Serial para enviar dados.");
+
+long long msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+// CR, then the byte that makes the whole frame sum to 0 modulo 256.
+Bytes finished(Bytes frame) {
+    frame.push_back(0x0D);
+    uint8_t sum = 0;
+    for (uint8_t b : frame)
+        sum = static_cast<uint8_t>(sum + b);
+    frame.push_back(static_cast<uint8_t>(0x100 - sum));
+    return frame;
+}
+
+Bytes shortFrame(char command) {
+    Bytes frame{0x02, 0x30, static_cast<uint8_t>(command)};
+    frame.resize(12, 0x30);
+    return finished(frame);
+}
+
+Bytes lineFrame(uint8_t id, uint8_t style, std::string_view wireText) {
+    Bytes frame{0x02, 0x30, 'L', id, style};
+    frame.insert(frame.end(), wireText.begin(), wireText.end());
+    frame.resize(26, ' ');
+    return finished(frame);
+}
+
+Bytes configFrame(uint8_t id, uint8_t options, uint8_t bands, std::array<int, 4> numbers) {
+    Bytes frame{0x02, 0x30, 'L', id, options, bands};
+    for (int n : numbers) {
+        char field[8];
+        std::snprintf(field, sizeof field, "%04d", n);
+        frame.insert(frame.end(), field, field + 4);
+    }
+    frame.resize(26, 0x30);
+    return finished(frame);
+}
+
+QStringList disabledControls(const TForm1& form) {
+    QStringList names;
+    for (const QWidget* w : form.OperationControls())
+        if (!w->isEnabled())
+            names << w->objectName();
+    return names;
+}
+
+QStringList allControls(const TForm1& form) {
+    QStringList names;
+    for (const QWidget* w : form.OperationControls())
+        names << w->objectName();
+    return names;
+}
+
+// What an operation may change besides the log and the line.
+struct WindowState {
+    QStringList disabled;
+    bool busyShown = false;
+    bool refreshing = false;
+    bool stepping = false;
+    int sendStep = 0;
+
+    bool operator==(const WindowState&) const = default;
+};
+
+WindowState stateOf(const TForm1& form) {
+    return {disabledControls(form), form.Panel1->isVisible(), form.Timer1->isActive(),
+            form.Timer2->isActive(), form.SendStep};
+}
+
+// The window with "Com3" mapped to a fresh pseudo-terminal, and errors that
+// escape a handler recorded instead of shown.
+struct Window {
+    QTemporaryDir configHome;
+    PtyPeer peer;
+    TForm1 form;
+    QStringList errors;
+
+    Window() {
+        peer.MapPort(QFile::encodeName(configHome.path()).toStdString(), 3);
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+        form.ShowError = [this](const QString& text) { errors << text; };
+        form.show();
+    }
+
+    // The operator's choice of "Com3" in the port list.
+    void openCom3() {
+        form.ComboBox5->setCurrentIndex(2);
+        form.ComboBox5Click();
+        form.ComboBox5Change();
+    }
+
+    // The operator's choice of a band (1 to 4) in the band list.
+    void selectBand(int band) {
+        form.ComboBox1->setCurrentIndex(band - 1);
+        form.ComboBox1Change();
+    }
+
+    QStringList linesSince(qsizetype count) const { return form.LogLines().mid(count); }
+
+    QPushButton* button(const QString& name) const { return form.findChild<QPushButton*>(name); }
+};
+
+qsizetype logMark(const TForm1& form) {
+    return form.LogLines().size();
+}
+
+QStringList appended(const Window& w, qsizetype mark) {
+    return w.linesSince(mark);
+}
+
+} // namespace
+
+class DeviceOperationsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void programarSendsBandLinesThenConfiguration();
+    void closedPortChangesNothing_data();
+    void closedPortChangesNothing();
+    void configPausesBetweenItsFrames();
+    void commandButtonSendsItsFrame_data();
+    void commandButtonSendsItsFrame();
+    void failingPortLeavesWindowUnlocked_data();
+    void failingPortLeavesWindowUnlocked();
+};
+
+void DeviceOperationsTest::programarSendsBandLinesThenConfiguration() {
+    Window w;
+    ConfigurationModel& model = w.form.Model;
+    model.BandStart(1) = 12;
+    model.BandEnd(1) = 345;
+    model.BandStart(2) = 6;
+    model.BandEnd(2) = 78;
+    model.BandStart(3) = 100;
+    model.BandEnd(3) = 250;
+    model.BandStart(4) = 500;
+    model.BandEnd(4) = 999;
+    const std::array<std::string, 4> texts{"Senha Preferencial", "Aten\xE7\xE3o: guich\xEA 3", "",
+                                           "12345678901234567890"};
+    const std::array<int32_t, 4> styles{1, 2, 3, 0};
+    for (int line = 1; line <= 4; ++line) {
+        const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(3, line));
+        model.BandLineText[k] = texts[static_cast<std::size_t>(line - 1)];
+        model.LineStyle[k] = styles[static_cast<std::size_t>(line - 1)];
+    }
+    model.LineEnabled[ConfigurationModel::LineIndex(3, 2)] = false;
+
+    w.openCom3();
+    QVERIFY(w.form.PortOpen);
+    w.selectBand(3);
+    w.form.ComboBox12->setCurrentIndex(1); // "8 bytes"
+    w.form.ComboBox11->setCurrentIndex(1); // "Mecaf"
+    w.form.Up1->SetPosition(3);
+    QCOMPARE(disabledControls(w.form), QStringList{});
+
+    // Footer, date and time checked; "Final Banda", "8 bytes", "Mecaf".
+    const uint8_t options = 0x6F;
+    const std::vector<Bytes> expected{
+        shortFrame('e'),
+        lineFrame(9, 1, "Senha Preferencial"),
+        lineFrame(10, 0, "Aten\x87\xC6o: guich\x88 3"),
+        lineFrame(11, 3, ""),
+        lineFrame(12, 0, "12345678901234567890"),
+        configFrame(17, options, 3, {12, 345, 6, 78}),
+        configFrame(18, options, 3, {100, 250, 500, 999}),
+    };
+
+    struct Tick {
+        int step;
+        Clock::time_point at;
+        WindowState state;
+    };
+    std::vector<Tick> ticks;
+    // Connected after the window's own handler, so it sees each step done.
+    connect(w.form.Timer2, &QTimer::timeout, this, [&] {
+        ticks.push_back({w.form.SendStep, Clock::now(), stateOf(w.form)});
+    });
+
+    const WindowState locked{allControls(w.form), true, false, true, 0};
+    for (int run = 1; run <= 2; ++run) {
+        const QString runName = QStringLiteral("run %1").arg(run);
+        w.peer.Clear();
+        ticks.clear();
+        const qsizetype mark = logMark(w.form);
+        const Clock::time_point click = Clock::now();
+        QTest::mouseClick(w.form.Button1, Qt::LeftButton);
+
+        QCOMPARE(appended(w, mark), (QStringList{QStringLiteral("> Programar texto linhas: "),
+                                                 QStringLiteral("  Banda 3")}));
+        QCOMPARE(stateOf(w.form).disabled, locked.disabled);
+        QVERIFY2(stateOf(w.form) == locked, qPrintable(runName));
+
+        QTRY_VERIFY_WITH_TIMEOUT(w.form.SendStep == 7 && !w.form.Timer2->isActive(), 8000);
+        const Clock::time_point end = Clock::now();
+
+        const std::vector<PtyPeer::Frame> frames = w.peer.Frames();
+        QCOMPARE(frames.size(), expected.size());
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            QVERIFY2(frames[i].Bytes == expected[i],
+                     qPrintable(runName + QStringLiteral(", frame %1").arg(i)));
+        QCOMPARE(w.peer.ByteCount(), std::size_t{14 + 6 * 28});
+
+        QCOMPARE(ticks.size(), std::size_t{7});
+        for (std::size_t i = 0; i < 6; ++i) {
+            QCOMPARE(ticks[i].step, static_cast<int>(i + 1));
+            WindowState stepping = locked;
+            stepping.sendStep = ticks[i].step;
+            QVERIFY2(ticks[i].state == stepping, qPrintable(runName));
+        }
+        QCOMPARE(ticks[6].step, 7);
+        QCOMPARE(ticks[6].state.disabled, QStringList{});
+        QVERIFY(ticks[6].state == (WindowState{{}, false, true, false, 7}));
+        QCOMPARE(appended(w, mark).size(), 2);
+
+        // Real time, with slack for a loaded machine.
+        QVERIFY2(msBetween(click, frames[0].FirstByte) < 200, qPrintable(runName));
+        const long long firstLine = msBetween(click, frames[1].FirstByte);
+        QVERIFY2(firstLine >= 700 && firstLine < 1000, qPrintable(QString::number(firstLine)));
+        for (std::size_t i = 2; i < frames.size(); ++i) {
+            const long long gap = msBetween(frames[i - 1].FirstByte, frames[i].FirstByte);
+            QVERIFY2(gap >= 480 && gap < 700, qPrintable(QString::number(gap)));
+        }
+        const long long done = msBetween(click, ticks[6].at);
+        QVERIFY2(done >= 3700 && done < 4300, qPrintable(QString::number(done)));
+        QVERIFY(msBetween(ticks[6].at, end) >= 0);
+    }
+    QCOMPARE(w.errors, QStringList{});
+}
+
+void DeviceOperationsTest::closedPortChangesNothing_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Programar") << QStringLiteral("Button1");
+    QTest::newRow("Imprimir") << QStringLiteral("Button2");
+    QTest::newRow("Re Iniciar") << QStringLiteral("Button3");
+    QTest::newRow("Relógio") << QStringLiteral("Button5");
+    QTest::newRow("Config") << QStringLiteral("Button6");
+    QTest::newRow("Log") << QStringLiteral("Button8");
+}
+
+void DeviceOperationsTest::closedPortChangesNothing() {
+    QFETCH(QString, button);
+    Window w;
+    // The line is really there: only the flag says the port is closed, so
+    // a handler that sent anyway would show up at the peer.
+    w.openCom3();
+    w.selectBand(2);
+    w.form.PortOpen = false;
+    w.form.SendStep = 7;
+    const WindowState before = stateOf(w.form);
+    QVERIFY(before.refreshing);
+    const qsizetype mark = logMark(w.form);
+
+    QTest::mouseClick(w.button(button), Qt::LeftButton);
+    QTest::qWait(100);
+
+    QCOMPARE(appended(w, mark), (QStringList{AskForPort, QStringLiteral(" ")}));
+    QCOMPARE(stateOf(w.form).disabled, before.disabled);
+    QVERIFY(stateOf(w.form) == before);
+    QCOMPARE(w.peer.ByteCount(), std::size_t{0});
+    QCOMPARE(w.errors, QStringList{});
+}
+
+void DeviceOperationsTest::configPausesBetweenItsFrames() {
+    Window w;
+    w.form.Model.BandStart(2) = 20;
+    w.form.Model.BandEnd(2) = 40;
+    w.form.Model.BandStart(4) = 7;
+    w.openCom3();
+    w.selectBand(1);
+    w.form.Timer1->stop();
+    const qsizetype mark = logMark(w.form);
+
+    QTest::mouseClick(w.button(QStringLiteral("Button6")), Qt::LeftButton);
+    QTRY_COMPARE(w.peer.ByteCount(), std::size_t{56});
+
+    // Date, time and footer checked, "Final Banda"; four bands.
+    const std::vector<PtyPeer::Frame> frames = w.peer.Frames();
+    QCOMPARE(frames.size(), std::size_t{2});
+    QVERIFY(frames[0].Bytes == configFrame(17, 0x27, 4, {1, 999, 20, 40}));
+    QVERIFY(frames[1].Bytes == configFrame(18, 0x27, 4, {1, 999, 7, 999}));
+    const long long pause = msBetween(frames[0].LastByte, frames[1].FirstByte);
+    QVERIFY2(pause >= 190 && pause < 500, qPrintable(QString::number(pause)));
+
+    QCOMPARE(appended(w, mark),
+             (QStringList{QStringLiteral("> Envia configuração para impressora: "),
+                          QStringLiteral("  ")}));
+    QCOMPARE(disabledControls(w.form), QStringList{});
+    QVERIFY(stateOf(w.form) == (WindowState{{}, false, true, false, w.form.SendStep}));
+    QCOMPARE(w.errors, QStringList{});
+}
+
+void DeviceOperationsTest::commandButtonSendsItsFrame_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("band");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<Bytes>("frame");
+    QTest::addColumn<bool>("locks");
+
+    QTest::newRow("Relógio at 14:05:09 on 23/02/03")
+        << QStringLiteral("Button5") << 1
+        << QStringList{QStringLiteral("> Acertar relógio interno da impressora:"),
+                       QStringLiteral("  ")}
+        << Bytes{0x02, 0x30, 0x52, 0x09, 0x05, 0x0E, 0x17, 0x02, 0x03, 0x31, 0x30, 0x30, 0x0D, 0xA6}
+        << true;
+    QTest::newRow("Imprimir band 2")
+        << QStringLiteral("Button2") << 2
+        << QStringList{QStringLiteral("> Imprime ticket:"), QStringLiteral("  Banda 2")}
+        << Bytes{0x02, 0x30, 0x54, 0x32, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0D, 0xBB}
+        << true;
+    QTest::newRow("Re Iniciar")
+        << QStringLiteral("Button3") << 4
+        << QStringList{QStringLiteral("> Inicializar impressora."),
+                       QStringLiteral("  Carrega valores iniciais das bandas 1-4.")}
+        << Bytes{0x02, 0x30, 0x77, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0D, 0x9A}
+        << false;
+    QTest::newRow("Log")
+        << QStringLiteral("Button8") << 3
+        << QStringList{QStringLiteral("> Imprime relatório programação impressora."),
+                       QStringLiteral("  ")}
+        << Bytes{0x02, 0x30, 0x66, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0D, 0xAB}
+        << false;
+}
+
+void DeviceOperationsTest::commandButtonSendsItsFrame() {
+    QFETCH(QString, button);
+    QFETCH(int, band);
+    QFETCH(QStringList, log);
+    QFETCH(Bytes, frame);
+    QFETCH(bool, locks);
+
+    Window w;
+    w.form.Today = [] { return QDate(2003, 2, 23); };
+    w.form.TimeOfDay = [] { return QTime(14, 5, 9); };
+    w.openCom3();
+    w.selectBand(band);
+    // Something disabled and the refresh stopped before the click: a locking
+    // operation ends with everything enabled and the refresh running, the
+    // others leave both as they were.
+    w.form.ComboBox12->setEnabled(false);
+    w.form.Timer1->stop();
+    const qsizetype mark = logMark(w.form);
+
+    QTest::mouseClick(w.button(button), Qt::LeftButton);
+    QTRY_COMPARE(w.peer.ByteCount(), frame.size());
+    QTest::qWait(50);
+
+    QVERIFY(w.peer.Bytes() == frame);
+    QCOMPARE(appended(w, mark), log);
+    const WindowState after = stateOf(w.form);
+    QCOMPARE(after.disabled, locks ? QStringList{} : QStringList{QStringLiteral("ComboBox12")});
+    QCOMPARE(after.refreshing, locks);
+    QVERIFY(!after.busyShown);
+    QVERIFY(!after.stepping);
+    QCOMPARE(w.errors, QStringList{});
+}
+
+void DeviceOperationsTest::failingPortLeavesWindowUnlocked_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("bytesBeforeFailure");
+
+    QTest::newRow("Programar, frame e") << QStringLiteral("Button1") << 0;
+    QTest::newRow("Programar, line 2") << QStringLiteral("Button1") << 14 + 28;
+    QTest::newRow("Programar, frame 18") << QStringLiteral("Button1") << 14 + 5 * 28;
+    QTest::newRow("Config") << QStringLiteral("Button6") << 0;
+    QTest::newRow("Relógio") << QStringLiteral("Button5") << 0;
+    QTest::newRow("Imprimir") << QStringLiteral("Button2") << 0;
+}
+
+void DeviceOperationsTest::failingPortLeavesWindowUnlocked() {
+    QFETCH(QString, button);
+    QFETCH(int, bytesBeforeFailure);
+
+    Window w;
+    w.openCom3();
+    w.selectBand(1);
+    if (bytesBeforeFailure == 0)
+        w.peer.HangUp();
+
+    QTest::mouseClick(w.button(button), Qt::LeftButton);
+    if (bytesBeforeFailure > 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(w.peer.ByteCount() >= std::size_t(bytesBeforeFailure), 5000);
+        w.peer.HangUp();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(w.errors.size(), qsizetype{1}, 5000);
+    QVERIFY2(w.errors.front().startsWith(QStringLiteral("Write error (")),
+             qPrintable(w.errors.front()));
+
+    const WindowState after = stateOf(w.form);
+    QCOMPARE(after.disabled, QStringList{});
+    QVERIFY(!after.busyShown);
+    QVERIFY(after.refreshing);
+    QVERIFY(!after.stepping);
+    if (button == QStringLiteral("Button1"))
+        QCOMPARE(after.sendStep, 7);
+
+    // Nothing is left running that could fail again.
+    QTest::qWait(700);
+    QCOMPARE(w.errors.size(), qsizetype{1});
+}
+
+QTEST_MAIN(DeviceOperationsTest)
+#include "DeviceOperationsTest.moc"
