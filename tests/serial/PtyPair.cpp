@@ -152,3 +152,11 @@ long NewThread(const std::set<long>& before, const std::set<long>& after) {
                         std::back_inserter(added));
     return added.size() == 1 ? added.front() : 0;
 }
+
+void WindowSettings(TVaComm& port) {
+    port.SetBaudrate(br9600);
+    port.SetStopbits(sb2);
+    port.SetDatabits(db8);
+    port.SetParity(paNone);
+    port.SetDirectWrite(true);
+}

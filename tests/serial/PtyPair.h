@@ -11,6 +11,9 @@
 #include <string>
 #include <termios.h>
 
+// Gives a port the settings the main window gives its own.
+void WindowSettings(TVaComm& port);
+
 class PtyPair {
 public:
     PtyPair();

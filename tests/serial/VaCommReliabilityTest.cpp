@@ -13,14 +13,6 @@
 
 namespace {
 
-void WindowSettings(TVaComm& port) {
-    port.SetBaudrate(br9600);
-    port.SetStopbits(sb2);
-    port.SetDatabits(db8);
-    port.SetParity(paNone);
-    port.SetDirectWrite(true);
-}
-
 long ProcessCpuMs() {
     return static_cast<long>(std::clock() * 1000 / CLOCKS_PER_SEC);
 }

@@ -14,15 +14,6 @@
 
 namespace {
 
-// The settings the main window gives its port.
-void WindowSettings(TVaComm& port) {
-    port.SetBaudrate(br9600);
-    port.SetStopbits(sb2);
-    port.SetDatabits(db8);
-    port.SetParity(paNone);
-    port.SetDirectWrite(true);
-}
-
 QString ErrorOf(const std::function<void()>& action) {
     try {
         action();
