@@ -75,10 +75,9 @@ public:
     // ComboBox11 and ComboBox12 their first positions.
     // The operator's switch runs SelectBand(true, true).
     void SelectBand(bool copyEditorFirst, bool presetOptionLists);
-    // The open command runs SelectBand(false), i.e. SelectBand(false, false):
-    // the model and the four option lists were just read from the file, so
-    // nothing is copied and a first selection keeps the lists as they are.
-    void SelectBand(bool copyEditorFirst) { SelectBand(copyEditorFirst, copyEditorFirst); }
+    // The open command runs SelectBand(false, false): the model and the four
+    // option lists were just read from the file, so nothing is copied and a
+    // first selection keeps the lists as they are.
     // Copies the editor into the model for CurrentBand (one refresh step).
     void CopyEditorToModel();
     void Timer1Timer();
@@ -202,7 +201,8 @@ private:
     void ConnectOperationHandlers(); // operations/DeviceOperations.cpp
     void ConnectSettingsHandlers();  // settings/FormSettings.cpp
     void ConnectPortHandlers();      // serial/FormPort.cpp
-    // Mouse events of the header-line and numeric fields; true when handled.
+    // Runs the click handlers of the header-line and numeric fields; returns
+    // true only to swallow the event (it never does: the fields need them).
     bool EditorEventFilter(QObject* watched, QEvent* event); // model/EditorHandlers.cpp
 
     // Returns a slot that runs the handler through Guard.

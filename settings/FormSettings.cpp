@@ -122,5 +122,5 @@ void TForm1::load() {
     // What was just read must not be overwritten by the editor, and a first
     // selection keeps the option lists read from the file.
     ComboBox1->setCurrentIndex(0);
-    SelectBand(false);
+    SelectBand(false, false);
 }

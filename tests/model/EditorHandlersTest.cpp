@@ -121,7 +121,7 @@ private slots:
     }
 
     // The open command sets the lists and the model from the file, chooses
-    // "Banda 1" and runs SelectBand(false).
+    // "Banda 1" and runs SelectBand(false, false).
     void openCommandSelectionKeepsTheFileLists() {
         form->ComboBox8->setCurrentIndex(1);
         form->ComboBox10->setCurrentIndex(0);
@@ -130,7 +130,7 @@ private slots:
         form->Model.BandLineText[idx(1, 1)] = "DO ARQUIVO";
         form->Model.BandStart(1) = 42;
         form->ComboBox1->setCurrentIndex(0);
-        form->SelectBand(false);
+        form->SelectBand(false, false);
         QCOMPARE(newLines(), QStringList({OpenPortFirst, " "}));
         QCOMPARE(form->ComboBox8->currentIndex(), 1);
         QCOMPARE(form->ComboBox10->currentIndex(), 0);
@@ -150,7 +150,7 @@ private slots:
         form->Model.BandLineText[idx(2, 1)] = "DO ARQUIVO";
         form->Model.BandStart(2) = 42;
         form->ComboBox1->setCurrentIndex(1);
-        form->SelectBand(false);
+        form->SelectBand(false, false);
         QCOMPARE(form->Model.BandLineText[idx(2, 1)], std::string("DO ARQUIVO"));
         QCOMPARE(form->Model.BandStart(2), 42);
         QCOMPARE(form->Edit1->text(), QString("DO ARQUIVO"));
