@@ -103,7 +103,7 @@ constexpr uint32_t Binary = 0x0001, Parity = 0x0002, OutxCtsFlow = 0x0004, OutxD
                    RtsToggle = 0x3000, RtsMask = 0x3000;
 }
 
-// A small set of enumeration values (Delphi-style "set of").
+// A small set of enumeration values.
 template <typename E> class TVaSet {
 public:
     TVaSet() = default;

@@ -103,7 +103,8 @@ public:
     uint32_t TakeLineEvents();
     // Marks the device as gone: no more waiting on it; Status reports
     // VaLineError::IoError once.
-    void NoteHangUp();
+    // Marks the device as gone; true for the call that marked it first.
+    bool NoteHangUp();
     bool HungUp() const { return hungUp_.load(); }
 
 private:

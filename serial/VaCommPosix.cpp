@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -197,7 +198,11 @@ struct Device::Saved {
 
 // ---- Wakeup ------------------------------------------------------------------
 
-Wakeup::Wakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+Wakeup::Wakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    // Without it a thread waiting on the device could never be stopped.
+    if (fd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+}
 
 Wakeup::~Wakeup() {
     if (fd_ >= 0)
@@ -570,9 +575,11 @@ uint32_t Device::TakeLineEvents() {
     return events;
 }
 
-void Device::NoteHangUp() {
-    if (!hungUp_.exchange(true))
-        errors_.fetch_or(VaLineError::IoError);
+bool Device::NoteHangUp() {
+    if (hungUp_.exchange(true))
+        return false;
+    errors_.fetch_or(VaLineError::IoError);
+    return true;
 }
 
 // ---- Free functions ----------------------------------------------------------

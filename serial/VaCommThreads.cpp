@@ -150,7 +150,13 @@ TVaPortThread::~TVaPortThread() {
 
 void TVaPortThread::Start(TVaThreadPriority priority) {
     priority_ = priority;
-    thread_ = std::thread([this] { Run(); });
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (...) {
+        // Never ran, so never finishes: Open's rollback must not wait for it.
+        finished_ = true;
+        throw;
+    }
 }
 
 void TVaPortThread::Run() {
@@ -274,10 +280,10 @@ void TVaCommEventThread::Execute() {
         if (!gone && watchCounts)
             events |= device_.TakeLineEvents();
         if (gone) {
-            // Reported once as a line error; from now on the device is not
-            // watched, so a vanished device never makes this loop spin.
-            device_.NoteHangUp();
-            events = VaEv::Err;
+            // Reported once as a line error (by whichever thread noticed it
+            // first); from now on the device is not watched, so a vanished
+            // device never makes this loop spin.
+            events = device_.NoteHangUp() ? VaEv::Err : 0;
             txPending = false;
         }
         events &= mask_;
@@ -338,7 +344,11 @@ void TVaCommWriteThread::Execute() {
             handOver_->Notify();
         }
         if (Used() == 0) {
-            device_.Wait(wake_, false, false, -1);
+            // A device that went away reports a hang-up at once on every
+            // wait: note it, so the next wait no longer watches the device.
+            const vaplatform::WaitResult r = device_.Wait(wake_, false, false, -1);
+            if (r.hungUp && device_.NoteHangUp() && !failing)
+                Deliver(VaEv::Err);
             wake_.Clear();
             continue;
         }
@@ -346,8 +356,10 @@ void TVaCommWriteThread::Execute() {
         // that went away, not at all) instead of spinning on the error.
         const int limit = failing ? (device_.HungUp() ? -1 : kRetryMs) : -1;
         const vaplatform::WaitResult r = device_.Wait(wake_, false, !failing, limit);
-        if (r.hungUp)
-            device_.NoteHangUp();
+        if (r.hungUp && device_.NoteHangUp() && !failing) {
+            Deliver(VaEv::Err);
+            failing = true;
+        }
         if (r.woken) {
             wake_.Clear();
             continue;
