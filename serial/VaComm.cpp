@@ -427,7 +427,9 @@ void TVaCustomComm::DestroyThreads() {
 }
 
 void TVaCustomComm::Close() {
-    if (!Active() || closing_)
+    // A handler run by the deliveries that a Close or a purge runs while it
+    // waits must not close the port under it.
+    if (!Active() || closing_ || purging_)
         return;
     closing_ = true;
     DestroyThreads();
@@ -642,8 +644,17 @@ void TVaCustomComm::PurgeWrite() {
     if (!device_)
         Error(format, EBADF);
     Watch(device_->Purge(false, true), format);
-    if (writeThread_)
-        writeThread_->PurgeWrite();
+    if (writeThread_) {
+        purging_ = true;
+        const auto done = [this] { purging_ = false; };
+        try {
+            writeThread_->PurgeWrite();
+        } catch (...) {
+            done();
+            throw;
+        }
+        done();
+    }
 }
 
 void TVaCustomComm::PurgeReadWrite() {

@@ -350,8 +350,9 @@ public:
     void Open();
     // Stops the threads (running, meanwhile, the deliveries that wait for the
     // main thread), closes the device under both locks, raises OnClose, then
-    // pauses 300 ms. Does nothing at all when the port is closed. Call on the
-    // main thread.
+    // pauses 300 ms. Does nothing at all when the port is closed, and nothing
+    // when called from an event handler that a running Close or purge
+    // delivers while it waits. Call on the main thread.
     void Close();
     // True while the device is open. Any thread.
     bool Active() const { return active_.load(); }
@@ -556,6 +557,7 @@ private:
     std::shared_ptr<TVaHandOver> handOver_;
     TVaPostToMain postToMain_;
     bool closing_ = false;
+    bool purging_ = false; // a purge waits for the writer thread
     bool destroying_ = false;
 };
 
