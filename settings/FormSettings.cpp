@@ -105,6 +105,11 @@ void TForm1::Button7Click() {
 
 void TForm1::load() {
     Timer1->stop();
+    // Should reading fail part-way (memory), a refresh that ran goes on.
+    auto resume = qScopeGuard([this] {
+        if (Model.FirstBandSelected)
+            Timer1->start();
+    });
     const SettingsOptions options =
         SettingsFile::Apply(ProfileFile::Load(localPath(SettingsFileName)), Model);
 
@@ -120,7 +125,9 @@ void TForm1::load() {
     Up1->SetPosition(options.Up1);
 
     // What was just read must not be overwritten by the editor, and a first
-    // selection keeps the option lists read from the file.
+    // selection keeps the option lists read from the file. The selection
+    // starts the refresh itself.
+    resume.dismiss();
     ComboBox1->setCurrentIndex(0);
     SelectBand(false, false);
 }
