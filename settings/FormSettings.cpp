@@ -18,12 +18,17 @@ std::string localPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-// Shows the names of the filters without their patterns, as the operator
-// knows them.
-void setFilters(QFileDialog& dialog, const QStringList& filters) {
+// Both dialogs: the filters shown by name only, as the operator knows them,
+// the first one chosen; "snh" added to a name typed without extension; any
+// name may be typed (a missing file opens as every default); resizable.
+void prepareDialog(QFileDialog& dialog, QFileDialog::AcceptMode mode, const QStringList& filters) {
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.constFirst());
+    dialog.setDefaultSuffix(QStringLiteral("snh"));
+    dialog.setSizeGripEnabled(true);
 }
 
 } // namespace
@@ -46,13 +51,10 @@ void TForm1::Button4Click() {
     Log(QStringLiteral("  "));
 
     QFileDialog& dialog = SaveDialog();
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    prepareDialog(
+        dialog, QFileDialog::AcceptSave,
+        {QStringLiteral("Arquivo senhas (*.snh)"), QStringLiteral("Todos os arquivos (*)")});
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    setFilters(dialog,
-               {QStringLiteral("Arquivo senhas (*.snh)"), QStringLiteral("Todos os arquivos (*)")});
-    dialog.setDefaultSuffix(QStringLiteral("snh"));
-    dialog.setSizeGripEnabled(true);
     QString path;
     if (!ExecDialog(dialog, path))
         return;
@@ -87,12 +89,7 @@ void TForm1::Button7Click() {
     Log(QStringLiteral("  "));
 
     QFileDialog& dialog = OpenDialog();
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Any name may be chosen: a missing file reads as every default.
-    dialog.setFileMode(QFileDialog::AnyFile);
-    setFilters(dialog, {QStringLiteral("Arquivo senha (*.snh)")});
-    dialog.setDefaultSuffix(QStringLiteral("snh"));
-    dialog.setSizeGripEnabled(true);
+    prepareDialog(dialog, QFileDialog::AcceptOpen, {QStringLiteral("Arquivo senha (*.snh)")});
     QString path;
     if (!ExecDialog(dialog, path))
         return;
