@@ -20,6 +20,7 @@ struct ConfigurationModel {
     struct BandRange {
         int32_t Start = 1;
         int32_t End = 999;
+        bool operator==(const BandRange&) const = default;
     };
 
     std::array<BandRange, BandCount> Ranges{};
