@@ -289,10 +289,10 @@ private slots:
         QTest::newRow("L, then a short one over two feeds")
             << std::vector<Step>{{0, l + w.left(4)}, {10, w.mid(4)}}
             << std::vector<Expected>{{Kind::Frame, l, 0, {}}, {Kind::Frame, w, 0, {}}} << -1;
-        // Its last 6 bytes hold no STX: garbage, given out 100 ms after the last.
+        // Its last 6 bytes hold no STX: garbage, due 100 ms after the last came.
         QTest::newRow("L cut short swallows the next frame")
-            << std::vector<Step>{{0, l.left(20) + w}, {50, {}, true}}
-            << std::vector<Expected>{{Kind::Frame, l.left(20) + w.left(8), 0, {}}} << 100;
+            << std::vector<Step>{{0, l.left(20) + w.left(10)}, {30, w.mid(10)}, {50, {}, true}}
+            << std::vector<Expected>{{Kind::Frame, l.left(20) + w.left(8), 0, {}}} << 130;
         // STX and CR among its data bytes (2:13:02) are data.
         QTest::newRow("clock frame with STX and CR inside")
             << std::vector<Step>{{0, clock}} << std::vector<Expected>{{Kind::Frame, clock, 0, {}}}
