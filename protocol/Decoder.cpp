@@ -204,7 +204,7 @@ DecodeResult Decode(std::span<const uint8_t> frame) {
         return error(DecodeErrorKind::MissingZero,
                      "Posição 1 sem o \"0\" (recebido " + hex(frame[1]) + ")");
     if (size < 3)
-        return error(DecodeErrorKind::ShortFrame,
+        return error(DecodeErrorKind::TooShort,
                      "Quadro curto (" + std::to_string(size) + " bytes, sem comando)");
 
     const auto length = FrameLength(frame[2]);
@@ -214,9 +214,9 @@ DecodeResult Decode(std::span<const uint8_t> frame) {
                                                           "\")");
     const std::string counts = std::to_string(size) + " de " + std::to_string(*length) + " bytes";
     if (size < *length)
-        return error(DecodeErrorKind::ShortFrame, "Quadro curto (" + counts + ")");
+        return error(DecodeErrorKind::TooShort, "Quadro curto (" + counts + ")");
     if (size > *length)
-        return error(DecodeErrorKind::LongFrame, "Quadro longo (" + counts + ")");
+        return error(DecodeErrorKind::TooLong, "Quadro longo (" + counts + ")");
 
     const std::size_t crPos = size - 2;
     if (frame[crPos] != Cr)

@@ -83,8 +83,8 @@ using Command = std::variant<E2pCommand, PrintBandCommand, RestartCommand, Repor
                              ClockCommand, LineCommand, ConfigCommand>;
 
 enum class DecodeErrorKind {
-    ShortFrame,     // fewer bytes than the command's length
-    LongFrame,      // more bytes than the command's length
+    TooShort,       // fewer bytes than the command's length
+    TooLong,        // more bytes than the command's length
     MissingStx,     // position 0 is not 0x02
     MissingZero,    // position 1 is not "0"
     UnknownCommand, // position 2 is no command letter
