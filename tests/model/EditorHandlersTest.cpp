@@ -446,7 +446,8 @@ private slots:
         QCOMPARE(newLines(), expected);
     }
 
-    void headerFieldDropsControlCharacters_data() {
+    // Typed or pasted, the field keeps only what the printer prints as shown.
+    void headerFieldDropsWhatThePrinterCannotPrint_data() {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QByteArray>("fromFile");
         QTest::addColumn<QString>("kept");
@@ -458,8 +459,15 @@ private slots:
                                                   "B")
                                     << "AB";
         QTest::newRow("accents stay") << "Atenção" << QByteArray("Aten\xE7\xE3o") << "Atenção";
+        QTest::newRow("euro and dagger stay") << "€ †" << QByteArray("\x80 \x86") << "€ †";
+        QTest::newRow("greek omega") << "AΩB" << QByteArray("AB") << "AB";
+        QTest::newRow("o with double acute") << "Erdős" << QByteArray("Erds") << "Erds";
+        QTest::newRow("emoji, a surrogate pair")
+            << QString::fromUcs4(U"a\U0001F600b") << QByteArray("ab") << "ab";
+        QTest::newRow("lone surrogate")
+            << QString("a") + QChar(0xD800) + "b" << QByteArray("ab") << "ab";
     }
-    void headerFieldDropsControlCharacters() {
+    void headerFieldDropsWhatThePrinterCannotPrint() {
         QFETCH(QString, pasted);
         QFETCH(QByteArray, fromFile);
         QFETCH(QString, kept);
@@ -470,6 +478,10 @@ private slots:
         form->Edit1->paste();
         QCOMPARE(form->Edit1->text(), kept);
         QCOMPARE(form->Edit1->cursorPosition(), kept.size());
+        form->Edit1->clear();
+        QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, pasted);
+        QCoreApplication::sendEvent(form->Edit1, &typed);
+        QCOMPARE(form->Edit1->text(), kept);
         form->Model.BandLineText[idx(2, 1)] = fromFile.toStdString();
         selectBand(2);
         QCOMPARE(form->Edit1->text(), kept);
@@ -481,12 +493,13 @@ private slots:
         QTest::addColumn<QString>("reloaded");
         QTest::newRow("accents") << "Atenção" << QByteArray("Aten\xE7\xE3o") << "Atenção";
         QTest::newRow("euro and quotes") << "€ “x”" << QByteArray("\x80 \x93x\x94") << "€ “x”";
+        // What the printer cannot print is dropped as the field takes it.
         QTest::newRow("no byte for it") << "Łódź"
-                                        << QByteArray("?\xF3"
-                                                      "d?")
-                                        << "?ód?";
+                                        << QByteArray("\xF3"
+                                                      "d")
+                                        << "ód";
         QTest::newRow("outside the basic plane")
-            << QString::fromUcs4(U"a\U0001F600b") << QByteArray("a?b") << "a?b";
+            << QString::fromUcs4(U"a\U0001F600b") << QByteArray("ab") << "ab";
     }
     void editorConvertsWindows1252() {
         QFETCH(QString, typed);
