@@ -66,10 +66,11 @@ QString WithSeparator(QString text, const QString& separator) {
 
 TVrCustomEdit::TVrCustomEdit(QWidget* parent) : QLineEdit(parent) {
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, Qt::black);
-    // The disabled text keeps the style's greyed colour.
-    colours.setColor(QPalette::Active, QPalette::Text, QColor(0x00, 0xFF, 0x00));
-    colours.setColor(QPalette::Inactive, QPalette::Text, QColor(0x00, 0xFF, 0x00));
+    // Disabled, the field keeps the style's colours, like any disabled field.
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Base, Qt::black);
+        colours.setColor(group, QPalette::Text, QColor(0x00, 0xFF, 0x00));
+    }
     setPalette(colours);
 }
 
