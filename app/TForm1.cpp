@@ -230,7 +230,7 @@ void TForm1::buildControls() {
         edit->SetMinValue(1);
         edit->SetValue(1);
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        edit->setMaxLength(4);
+        edit->SetMaxLength(4);
         edit->setFont(fixedFont(11));
         setColours(edit, Qt::black, Qt::white);
         edit->setAccessibleName(meaning);

@@ -125,7 +125,7 @@ private slots:
             QCOMPARE(edit->text(), QStringLiteral("1"));
             QCOMPARE(edit->MinValue(), 1.0);
             QCOMPARE(edit->MaxValue(), 999.0);
-            QCOMPARE(edit->maxLength(), 4);
+            QCOMPARE(edit->MaxLength(), 4);
             QVERIFY(edit->alignment() & Qt::AlignRight);
             QCOMPARE(edit->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::black));
             QCOMPARE(edit->palette().color(QPalette::Active, QPalette::Base), QColor(Qt::white));

@@ -129,6 +129,7 @@ private slots:
         form->ComboBox12->setCurrentIndex(1);
         form->Model.BandLineText[idx(1, 1)] = "DO ARQUIVO";
         form->Model.BandStart(1) = 42;
+        form->Model.BandEnd(1) = 12345; // longer than the operator may type
         form->ComboBox1->setCurrentIndex(0);
         form->SelectBand(false, false);
         QCOMPARE(newLines(), QStringList({OpenPortFirst, " "}));
@@ -138,8 +139,11 @@ private slots:
         QCOMPARE(form->ComboBox12->currentIndex(), 1);
         QCOMPARE(form->Edit1->text(), QString("DO ARQUIVO"));
         QCOMPARE(form->VrNumEdit1->text(), QString("42"));
+        QCOMPARE(form->VrNumEdit2->text(), QString("12345"));
         QVERIFY(form->Edit1->isEnabled());
         QVERIFY(form->Timer1->isActive());
+        tick();
+        QCOMPARE(form->Model.BandEnd(1), 12345);
     }
 
     void openCommandSelectionDoesNotCopyTheEditor() {
