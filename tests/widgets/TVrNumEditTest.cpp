@@ -59,13 +59,12 @@ QString ErrorOf(const TVrNumEdit& field) {
 enum class Paste { Shortcut, Menu, Drop };
 
 void PasteInto(TVrNumEdit& field, Paste path, const QString& pasted) {
+    QApplication::clipboard()->setText(pasted);
     switch (path) {
     case Paste::Shortcut:
-        QApplication::clipboard()->setText(pasted);
         QTest::keyClick(&field, Qt::Key_V, Qt::ControlModifier);
         break;
     case Paste::Menu: {
-        QApplication::clipboard()->setText(pasted);
         QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(1, 1),
                                 field.mapToGlobal(QPoint(1, 1)));
         QApplication::sendEvent(&field, &event);
@@ -161,7 +160,6 @@ void TVrNumEditTest::keyFilter_data() {
     // Text the program set may be longer than the operator may type.
     QTest::newRow("digit into longer set text") << "12345" << 5 << 0 << int(Qt::Key_6) << "6" << "12345" << 5;
     QTest::newRow("backspace in longer set text") << "12345" << 5 << 0 << int(Qt::Key_Backspace) << "\b" << "1234" << 4;
-    QTest::newRow("sign on longer set text") << "12345" << 5 << 0 << int(Qt::Key_Minus) << "-" << "12345" << 5;
     QTest::newRow("sign off longer set text") << "-1234" << 5 << 0 << int(Qt::Key_Minus) << "-" << "1234" << 4;
     // clang-format on
 }
@@ -191,9 +189,7 @@ void TVrNumEditTest::pasteWithinMaxLength_data() {
     QTest::addColumn<QString>("pasted");
     QTest::addColumn<QString>("after");
     // clang-format off
-    QTest::newRow("shortcut, fits") << Paste::Shortcut << "12" << false << "34" << "1234";
     QTest::newRow("shortcut, too long") << Paste::Shortcut << "12" << false << "345" << "12";
-    QTest::newRow("shortcut, over the selection") << Paste::Shortcut << "1234" << true << "5678" << "5678";
     QTest::newRow("shortcut, into longer set text") << Paste::Shortcut << "12345" << false << "6" << "12345";
     QTest::newRow("shortcut, shortens set text") << Paste::Shortcut << "12345" << true << "6" << "6";
     QTest::newRow("menu, fits") << Paste::Menu << "1" << false << "234" << "1234";
