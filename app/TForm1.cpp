@@ -61,12 +61,15 @@ template <typename W> W* place(W* widget, const char* name, int left, int top, i
 }
 
 // Palettes rather than style sheets: a style sheet costs a style of its own.
+// Only the enabled colours: a disabled control keeps the style's.
 void setColours(QWidget* w, const QColor& text, const QColor& base = QColor()) {
     QPalette palette = w->palette();
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Text, text);
-    if (base.isValid())
-        palette.setColor(QPalette::Base, base);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::WindowText, text);
+        palette.setColor(group, QPalette::Text, text);
+        if (base.isValid())
+            palette.setColor(group, QPalette::Base, base);
+    }
     w->setPalette(palette);
 }
 
@@ -227,7 +230,7 @@ void TForm1::buildControls() {
         edit->SetMinValue(1);
         edit->SetValue(1);
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        edit->setMaxLength(4);
+        edit->SetMaxLength(4);
         edit->setFont(fixedFont(11));
         setColours(edit, Qt::black, Qt::white);
         edit->setAccessibleName(meaning);

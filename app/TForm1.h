@@ -4,6 +4,7 @@
 #include "serial/VaComm.h"
 
 #include <QDate>
+#include <QPointer>
 #include <QString>
 #include <QTime>
 #include <QWidget>
@@ -152,6 +153,9 @@ public:
     std::string LineBuffer; // Windows-1252
     QString SettingsFileName;
     bool SaveRequested = false;
+    // The control that had the focus when a device operation locked the
+    // window; it gets the focus back when the window unlocks.
+    QPointer<QWidget> FocusAtLock;
 
     // ---- Controls (object name = member name) ------------------------------
     QFrame* Panel4;

@@ -23,9 +23,12 @@ namespace {
 constexpr int RefreshPeriodMs = 200;
 
 // The printer cannot print a control character and a profile file cannot
-// hold a line break, so a header-line field drops every control character,
-// whether typed, pasted or set from the model.
-class NoControlCharacters : public QValidator {
+// hold a line break; a character without a Windows-1252 byte would reach the
+// printer as "?". So a header-line field drops both, whether typed, pasted or
+// set from the model, and shows what is printed. No character outside the
+// basic plane has a byte, so both halves of a surrogate pair go, and the
+// field's length counts characters.
+class PrintableCharacters : public QValidator {
 public:
     using QValidator::QValidator;
 
@@ -34,8 +37,9 @@ public:
         kept.reserve(input.size());
         int removedBeforeCaret = 0;
         for (qsizetype i = 0; i < input.size(); ++i) {
-            if (input[i].category() != QChar::Other_Control)
-                kept.append(input[i]);
+            const QChar c = input[i];
+            if (c.category() != QChar::Other_Control && cp1252::ByteOf(c.unicode()))
+                kept.append(c);
             else if (i < pos)
                 ++removedBeforeCaret;
         }
@@ -126,7 +130,7 @@ void TForm1::ConnectEditorHandlers() {
     connect(Up1, &TUpDown::Click, this, guarded(&TForm1::Up1Click));
 
     for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
-        edit->setValidator(new NoControlCharacters(edit));
+        edit->setValidator(new PrintableCharacters(edit));
         edit->installEventFilter(this);
     }
     VrNumEdit1->installEventFilter(this);

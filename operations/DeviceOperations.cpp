@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -33,8 +34,11 @@ bool portReady(TForm1& form) {
     return false;
 }
 
+// Disabling the focused button hands the focus on along the tab chain, past
+// every disabled control, to the log; the unlock gives it back.
 void lockWindow(TForm1& form) {
     form.Timer1->stop();
+    form.FocusAtLock = form.focusWidget();
     form.SetOperationControlsEnabled(false);
 }
 
@@ -42,6 +46,8 @@ enum class BusyPanel { Untouched, Hide };
 
 void unlockWindow(TForm1& form, BusyPanel panel) {
     form.SetOperationControlsEnabled(true);
+    if (QWidget* focus = std::exchange(form.FocusAtLock, nullptr); focus && focus->isEnabled())
+        focus->setFocus(Qt::OtherFocusReason);
     if (panel == BusyPanel::Hide)
         form.Panel1->hide();
     form.Timer1->start();

@@ -1,10 +1,17 @@
 #include "widgets/TVrNumEdit.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMenu>
+#include <QMimeData>
+#include <QScopeGuard>
 #include <QTimer>
+#include <QValidator>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -62,14 +69,33 @@ QString WithSeparator(QString text, const QString& separator) {
     return text.replace(u'.', separator);
 }
 
+// The line edit asks its validator after every change: an edit of the
+// operator's that is refused is undone whole, text set by the program is
+// kept as it is. A refused setText would also leave the line edit believing
+// its text invalid and stop undoing the operator's next edits, so the test
+// must pass every text that the program sets.
+class LengthCheck : public QValidator {
+public:
+    LengthCheck(std::function<bool(const QString&)> fits, QObject* parent)
+        : QValidator(parent), fits_(std::move(fits)) {}
+
+    State validate(QString& input, int&) const override {
+        return fits_(input) ? Acceptable : Invalid;
+    }
+
+private:
+    std::function<bool(const QString&)> fits_;
+};
+
 } // namespace
 
 TVrCustomEdit::TVrCustomEdit(QWidget* parent) : QLineEdit(parent) {
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, Qt::black);
-    // The disabled text keeps the style's greyed colour.
-    colours.setColor(QPalette::Active, QPalette::Text, QColor(0x00, 0xFF, 0x00));
-    colours.setColor(QPalette::Inactive, QPalette::Text, QColor(0x00, 0xFF, 0x00));
+    // Disabled, the field keeps the style's colours, like any disabled field.
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Base, Qt::black);
+        colours.setColor(group, QPalette::Text, QColor(0x00, 0xFF, 0x00));
+    }
     setPalette(colours);
 }
 
@@ -86,6 +112,22 @@ void TVrCustomEdit::leaveEvent(QEvent* event) {
 TVrNumEdit::TVrNumEdit(QWidget* parent) : TVrCustomEdit(parent) {
     // Composed input would reach the text without passing the key filter.
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    setValidator(new LengthCheck([this](const QString& result) { return Fits(result); }, this));
+}
+
+void TVrNumEdit::SetMaxLength(int n) {
+    typingLimit = std::clamp(n, 0, 32767);
+}
+
+bool TVrNumEdit::Fits(const QString& result) const {
+    return lengthBeforeEdit < 0 || result.size() <= typingLimit ||
+           result.size() <= lengthBeforeEdit;
+}
+
+void TVrNumEdit::OperatorEdit(const std::function<void()>& edit) {
+    lengthBeforeEdit = text().size();
+    const auto done = qScopeGuard([this] { lengthBeforeEdit = -1; });
+    edit();
 }
 
 QString TVrNumEdit::DecimalSeparator() {
@@ -168,9 +210,8 @@ void TVrNumEdit::ToggleSign() {
         setCursorPosition(std::max(caret - 1, 0));
         return;
     }
-    // The line edit cannot hold more than MaxLength characters: a sign that
-    // does not fit would cost the last digit, so the field stays as it is.
-    if (text().size() >= maxLength())
+    // A sign that does not fit leaves the field as it is.
+    if (text().size() >= typingLimit)
         return;
     setCursorPosition(0);
     insert(QStringLiteral("-"));
@@ -194,7 +235,12 @@ void TVrNumEdit::keyPressEvent(QKeyEvent* event) {
     const bool typesCharacter = !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) &&
                                 !typed.isEmpty() && typed.front().isPrint();
     if (!typesCharacter) {
-        TVrCustomEdit::keyPressEvent(event);
+        // Undo and redo bring back texts the field has held; refused, such a
+        // text would stay anyway and the line edit would stop refusing edits.
+        if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
+            TVrCustomEdit::keyPressEvent(event);
+        else
+            OperatorEdit([&] { TVrCustomEdit::keyPressEvent(event); });
         return;
     }
     const QString separator = DecimalSeparator();
@@ -206,7 +252,7 @@ void TVrNumEdit::keyPressEvent(QKeyEvent* event) {
     else
         passes = typed.size() == 1 && IsAsciiDigit(typed.front());
     if (passes)
-        TVrCustomEdit::keyPressEvent(event);
+        OperatorEdit([&] { TVrCustomEdit::keyPressEvent(event); });
     else
         event->accept();
 }
@@ -226,4 +272,36 @@ void TVrNumEdit::focusOutEvent(QFocusEvent* event) {
         return;
     entered = false;
     Validate();
+}
+
+void TVrNumEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The menu's Paste is the action wired to paste() (by name in Qt 6.4, so
+    // both kinds of connection are tried). It runs after this handler has
+    // returned, so it is rewired to run as the operator's edit.
+    for (QAction* action : menu->actions()) {
+        if (disconnect(action, &QAction::triggered, this, &QLineEdit::paste) ||
+            disconnect(action, SIGNAL(triggered()), this, SLOT(paste())))
+            connect(action, &QAction::triggered, this,
+                    [this] { OperatorEdit([this] { paste(); }); });
+    }
+    menu->popup(event->globalPos());
+}
+
+void TVrNumEdit::dropEvent(QDropEvent* event) {
+    // Refused before the line edit accepts the drop, or a source that moves
+    // its text would delete it. A move within the field keeps the length.
+    const bool movedWithin = event->source() == this && event->dropAction() == Qt::MoveAction;
+    const QString dropped = event->mimeData()->text();
+    if (!movedWithin && !isReadOnly() && !dropped.isEmpty() &&
+        text().size() + dropped.size() > typingLimit) {
+        event->ignore();
+        return;
+    }
+    TVrCustomEdit::dropEvent(event);
+}
+
+void TVrNumEdit::mouseReleaseEvent(QMouseEvent* event) {
+    OperatorEdit([&] { TVrCustomEdit::mouseReleaseEvent(event); });
 }

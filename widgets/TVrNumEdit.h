@@ -35,7 +35,8 @@ protected:
 // other character, Enter and Esc included, is dropped (Esc first restores the
 // text held at focus entry when RestoreOnEsc is set). Shortcuts and keys that
 // type nothing (arrows, Delete, Ctrl+V) are the line edit's own, so pasted
-// text is not filtered. Numbers are read and written with DecimalSeparator().
+// text is not filtered, but its length is (MaxLength). Numbers are read and
+// written with DecimalSeparator().
 class TVrNumEdit : public TVrCustomEdit {
     Q_OBJECT
 public:
@@ -52,6 +53,14 @@ public:
     void SetMaxValue(double v);
     // Kept within 0..18; validates when the number changes.
     void SetDecimals(int n);
+    // The most characters the operator can type, paste or drop in (default
+    // 32767). An edit of the operator's that would leave the text longer than
+    // this and longer than it was is refused whole. Text that the program
+    // sets (setText, SetValue, Validate) is never cut: a longer value shows
+    // whole, and the operator can then only shorten it. Use this, not the
+    // line edit's setMaxLength, which cuts the program's text too.
+    int MaxLength() const { return typingLimit; }
+    void SetMaxLength(int n);
     // Shortest general notation (15 significant digits), then validates.
     void SetValue(double v);
     // Empty text gives MinValue; a text that is not a number throws
@@ -75,13 +84,23 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override; // middle button pastes on X11
 
 private:
     void ToggleSign();
+    // Runs an edit of the operator's with MaxLength enforced on its result.
+    void OperatorEdit(const std::function<void()>& edit);
+    bool Fits(const QString& result) const;
 
     double minValue = 0;
     double maxValue = 9999;
     int decimals = 0;
+    int typingLimit = 32767;
+    // The text's length when the running edit of the operator's began; -1
+    // while none runs.
+    qsizetype lengthBeforeEdit = -1;
     QString textAtFocusEntry;
     // True from focus entry until the focus moves to another control; a popup
     // or another window taking the keyboard meanwhile does not leave the field.

@@ -125,8 +125,14 @@ private slots:
             QCOMPARE(edit->text(), QStringLiteral("1"));
             QCOMPARE(edit->MinValue(), 1.0);
             QCOMPARE(edit->MaxValue(), 999.0);
-            QCOMPARE(edit->maxLength(), 4);
+            QCOMPARE(edit->MaxLength(), 4);
             QVERIFY(edit->alignment() & Qt::AlignRight);
+            QCOMPARE(edit->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::black));
+            QCOMPARE(edit->palette().color(QPalette::Active, QPalette::Base), QColor(Qt::white));
+            // Disabled at start, it looks like the other disabled fields.
+            QVERIFY(!edit->isEnabled() && !form.Edit1->isEnabled());
+            for (const QPalette::ColorRole role : {QPalette::Text, QPalette::Base})
+                QCOMPARE(edit->palette().color(role), form.Edit1->palette().color(role));
         }
         QCOMPARE(form.VrNumEdit1->accessibleName(), QStringLiteral("Início da banda"));
         QCOMPARE(form.Up1->Min(), 1);

@@ -129,6 +129,7 @@ private slots:
         form->ComboBox12->setCurrentIndex(1);
         form->Model.BandLineText[idx(1, 1)] = "DO ARQUIVO";
         form->Model.BandStart(1) = 42;
+        form->Model.BandEnd(1) = 12345; // longer than the operator may type
         form->ComboBox1->setCurrentIndex(0);
         form->SelectBand(false, false);
         QCOMPARE(newLines(), QStringList({OpenPortFirst, " "}));
@@ -138,8 +139,11 @@ private slots:
         QCOMPARE(form->ComboBox12->currentIndex(), 1);
         QCOMPARE(form->Edit1->text(), QString("DO ARQUIVO"));
         QCOMPARE(form->VrNumEdit1->text(), QString("42"));
+        QCOMPARE(form->VrNumEdit2->text(), QString("12345"));
         QVERIFY(form->Edit1->isEnabled());
         QVERIFY(form->Timer1->isActive());
+        tick();
+        QCOMPARE(form->Model.BandEnd(1), 12345);
     }
 
     void openCommandSelectionDoesNotCopyTheEditor() {
@@ -446,7 +450,8 @@ private slots:
         QCOMPARE(newLines(), expected);
     }
 
-    void headerFieldDropsControlCharacters_data() {
+    // Typed or pasted, the field keeps only what the printer prints as shown.
+    void headerFieldDropsWhatThePrinterCannotPrint_data() {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QByteArray>("fromFile");
         QTest::addColumn<QString>("kept");
@@ -458,8 +463,15 @@ private slots:
                                                   "B")
                                     << "AB";
         QTest::newRow("accents stay") << "Atenção" << QByteArray("Aten\xE7\xE3o") << "Atenção";
+        QTest::newRow("euro and dagger stay") << "€ †" << QByteArray("\x80 \x86") << "€ †";
+        QTest::newRow("greek omega") << "AΩB" << QByteArray("AB") << "AB";
+        QTest::newRow("o with double acute") << "Erdős" << QByteArray("Erds") << "Erds";
+        QTest::newRow("emoji, a surrogate pair")
+            << QString::fromUcs4(U"a\U0001F600b") << QByteArray("ab") << "ab";
+        QTest::newRow("lone surrogate")
+            << QString("a") + QChar(0xD800) + "b" << QByteArray("ab") << "ab";
     }
-    void headerFieldDropsControlCharacters() {
+    void headerFieldDropsWhatThePrinterCannotPrint() {
         QFETCH(QString, pasted);
         QFETCH(QByteArray, fromFile);
         QFETCH(QString, kept);
@@ -470,6 +482,10 @@ private slots:
         form->Edit1->paste();
         QCOMPARE(form->Edit1->text(), kept);
         QCOMPARE(form->Edit1->cursorPosition(), kept.size());
+        form->Edit1->clear();
+        QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, pasted);
+        QCoreApplication::sendEvent(form->Edit1, &typed);
+        QCOMPARE(form->Edit1->text(), kept);
         form->Model.BandLineText[idx(2, 1)] = fromFile.toStdString();
         selectBand(2);
         QCOMPARE(form->Edit1->text(), kept);
@@ -481,12 +497,13 @@ private slots:
         QTest::addColumn<QString>("reloaded");
         QTest::newRow("accents") << "Atenção" << QByteArray("Aten\xE7\xE3o") << "Atenção";
         QTest::newRow("euro and quotes") << "€ “x”" << QByteArray("\x80 \x93x\x94") << "€ “x”";
+        // What the printer cannot print is dropped as the field takes it.
         QTest::newRow("no byte for it") << "Łódź"
-                                        << QByteArray("?\xF3"
-                                                      "d?")
-                                        << "?ód?";
+                                        << QByteArray("\xF3"
+                                                      "d")
+                                        << "ód";
         QTest::newRow("outside the basic plane")
-            << QString::fromUcs4(U"a\U0001F600b") << QByteArray("a?b") << "a?b";
+            << QString::fromUcs4(U"a\U0001F600b") << QByteArray("ab") << "ab";
     }
     void editorConvertsWindows1252() {
         QFETCH(QString, typed);

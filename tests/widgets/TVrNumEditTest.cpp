@@ -1,7 +1,11 @@
 #include "widgets/TVrNumEdit.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QScopeGuard>
 #include <QtTest>
 #include <cmath>
@@ -21,7 +25,7 @@ struct Window {
         field->SetMaxValue(999);
         field->SetMinValue(1);
         field->SetValue(1);
-        field->setMaxLength(4);
+        field->SetMaxLength(4);
         other->move(0, 40);
     }
     bool Activate() {
@@ -51,7 +55,43 @@ QString ErrorOf(const TVrNumEdit& field) {
     return {};
 }
 
+// The ways an operator puts text into the field besides typing it.
+enum class Paste { Shortcut, Menu, Drop };
+
+void PasteInto(TVrNumEdit& field, Paste path, const QString& pasted) {
+    QApplication::clipboard()->setText(pasted);
+    switch (path) {
+    case Paste::Shortcut:
+        QTest::keyClick(&field, Qt::Key_V, Qt::ControlModifier);
+        break;
+    case Paste::Menu: {
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                                field.mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(&field, &event);
+        auto* menu = field.findChild<QMenu*>();
+        QVERIFY(menu);
+        for (QAction* action : menu->actions())
+            if (action->text().startsWith(QStringLiteral("&Paste")))
+                action->trigger();
+        menu->close();
+        break;
+    }
+    case Paste::Drop: {
+        QMimeData data;
+        data.setText(pasted);
+        const QPoint end(field.width() - 2, field.height() / 2);
+        QDragEnterEvent enter(end, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&field, &enter);
+        QDropEvent drop(end, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&field, &drop);
+        break;
+    }
+    }
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Paste)
 
 class TVrNumEditTest : public QObject {
     Q_OBJECT
@@ -59,6 +99,9 @@ private slots:
     void defaults();
     void keyFilter_data();
     void keyFilter();
+    void pasteWithinMaxLength_data();
+    void pasteWithinMaxLength();
+    void undoBringsBackLongerSetText();
     void escapeRestoresTextAtEntry_data();
     void escapeRestoresTextAtEntry();
     void validationOnFocusLoss_data();
@@ -114,6 +157,10 @@ void TVrNumEditTest::keyFilter_data() {
     QTest::newRow("sign on empty field") << "" << 0 << 0 << int(Qt::Key_Minus) << "-" << "-" << 1;
     QTest::newRow("sign off drops first character") << "12-" << 3 << 0 << int(Qt::Key_Minus) << "-" << "2-" << 2;
     QTest::newRow("sign at max length keeps digits") << "1234" << 4 << 0 << int(Qt::Key_Minus) << "-" << "1234" << 4;
+    // Text the program set may be longer than the operator may type.
+    QTest::newRow("digit into longer set text") << "12345" << 5 << 0 << int(Qt::Key_6) << "6" << "12345" << 5;
+    QTest::newRow("backspace in longer set text") << "12345" << 5 << 0 << int(Qt::Key_Backspace) << "\b" << "1234" << 4;
+    QTest::newRow("sign off longer set text") << "-1234" << 5 << 0 << int(Qt::Key_Minus) << "-" << "1234" << 4;
     // clang-format on
 }
 
@@ -133,6 +180,53 @@ void TVrNumEditTest::keyFilter() {
     QApplication::sendEvent(w.field, &press);
     QCOMPARE(w.field->text(), after);
     QCOMPARE(w.field->cursorPosition(), caretAfter);
+}
+
+void TVrNumEditTest::pasteWithinMaxLength_data() {
+    QTest::addColumn<Paste>("path");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("selectAll");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+    // clang-format off
+    QTest::newRow("shortcut, too long") << Paste::Shortcut << "12" << false << "345" << "12";
+    QTest::newRow("shortcut, into longer set text") << Paste::Shortcut << "12345" << false << "6" << "12345";
+    QTest::newRow("shortcut, shortens set text") << Paste::Shortcut << "12345" << true << "6" << "6";
+    QTest::newRow("menu, fits") << Paste::Menu << "1" << false << "234" << "1234";
+    QTest::newRow("menu, too long") << Paste::Menu << "12" << false << "345" << "12";
+    QTest::newRow("drop, fits") << Paste::Drop << "12" << false << "34" << "1234";
+    QTest::newRow("drop, too long") << Paste::Drop << "12" << false << "345" << "12";
+    // clang-format on
+}
+
+void TVrNumEditTest::pasteWithinMaxLength() {
+    QFETCH(Paste, path);
+    QFETCH(QString, text);
+    QFETCH(bool, selectAll);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+    Window w;
+    w.field->setText(text);
+    if (selectAll)
+        w.field->selectAll();
+    PasteInto(*w.field, path, pasted);
+    QCOMPARE(w.field->text(), after);
+    // The edit is over: the program's text is taken whole again, and the
+    // operator still cannot lengthen it.
+    w.field->setText(QStringLiteral("12345"));
+    QTest::keyClick(w.field, '6');
+    QCOMPARE(w.field->text(), QStringLiteral("12345"));
+}
+
+void TVrNumEditTest::undoBringsBackLongerSetText() {
+    Window w;
+    w.field->setText(QStringLiteral("12345"));
+    QTest::keyClick(w.field, Qt::Key_Backspace);
+    QCOMPARE(w.field->text(), QStringLiteral("1234"));
+    QTest::keyClick(w.field, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.field->text(), QStringLiteral("12345"));
+    QTest::keyClick(w.field, '6');
+    QCOMPARE(w.field->text(), QStringLiteral("12345"));
 }
 
 void TVrNumEditTest::escapeRestoresTextAtEntry_data() {
@@ -283,8 +377,10 @@ void TVrNumEditTest::setValueNotation_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("readBack");
     const QString s = Sep();
-    // Out of the field's range (5..9), so validation leaves the text alone.
+    // Out of the field's range (5..9), so validation leaves the text alone;
+    // whole, though the operator may type only 4 characters.
     QTest::newRow("whole") << 123.0 << "123" << 123.0;
+    QTest::newRow("five digits") << 12345.0 << "12345" << 12345.0;
     QTest::newRow("fraction") << 12.25 << "12" + s + "25" << 12.25;
     QTest::newRow("15 significant digits") << 0.1 + 0.2 << "0" + s + "3" << 0.3;
     QTest::newRow("negative") << -42.5 << "-42" + s + "5" << -42.5;
@@ -299,6 +395,7 @@ void TVrNumEditTest::setValueNotation() {
     TVrNumEdit field;
     field.SetMaxValue(9);
     field.SetMinValue(5);
+    field.SetMaxLength(4);
     field.SetValue(value);
     QCOMPARE(field.text(), text);
     QCOMPARE(field.GetValue(), readBack);
