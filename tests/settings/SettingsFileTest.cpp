@@ -49,7 +49,7 @@ void compareTables(const ConfigurationModel& actual, const ConfigurationModel& e
 // The line a save writes for key, after reading body under "[Programa]".
 QByteArray writtenLineAfterReading(const QByteArray& body, const QByteArray& key) {
     ConfigurationModel m = startModel();
-    const SettingsOptions options = Apply(ProfileFile::Parse(stringOf("[Programa]\r\n" + body)), m);
+    const SettingsOptions options = Apply(Parse(stringOf("[Programa]\r\n" + body)), m);
     const QByteArray written = bytesOf(Format(m, options));
     const qsizetype at = written.indexOf("\r\n" + key + "=");
     return at < 0 ? QByteArray() : written.mid(at + 2, written.indexOf("\r\n", at + 2) - at - 2);
@@ -156,7 +156,7 @@ private slots:
 
         // And it reads back to the same values.
         ConfigurationModel back;
-        QCOMPARE(Apply(ProfileFile::Parse(stringOf(golden("programa.snh"))), back), options);
+        QCOMPARE(Apply(Parse(stringOf(golden("programa.snh"))), back), options);
         compareTables(back, m);
     }
 
@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(bytesOf(Format(m, SettingsOptions{})), golden("acentos.snh"));
 
         ConfigurationModel back;
-        Apply(ProfileFile::Parse(stringOf(golden("acentos.snh"))), back);
+        Apply(Parse(stringOf(golden("acentos.snh"))), back);
         compareTables(back, m);
     }
 
@@ -198,7 +198,7 @@ private slots:
                 m.BandLineText[i] = texts[first + i];
             const SettingsOptions options{1, 1, 2, 1, false, false, true, 1};
             ConfigurationModel back;
-            const SettingsOptions optionsBack = Apply(ProfileFile::Parse(Format(m, options)), back);
+            const SettingsOptions optionsBack = Apply(Parse(Format(m, options)), back);
             QCOMPARE(optionsBack, options);
             compareTables(back, m);
         }
@@ -252,14 +252,13 @@ private slots:
         m.LineStyle.fill(2);
         m.LineEnabled.fill(false);
         m.Ranges.fill({7, 8});
-        QCOMPARE(Apply(ProfileFile::Load(stringOf(path)), m), SettingsOptions{});
+        QCOMPARE(Apply(Load(stringOf(path)), m), SettingsOptions{});
         compareTables(m, defaultsModel());
     }
 
     void readsAFileEditedByHand() {
         ConfigurationModel m;
-        const SettingsOptions options =
-            Apply(ProfileFile::Load(QRV_SETTINGS_DATA "/desordem.snh"), m);
+        const SettingsOptions options = Apply(Load(QRV_SETTINGS_DATA "/desordem.snh"), m);
         SettingsOptions expectedOptions;
         expectedOptions.ComboBox11 = 1;
         expectedOptions.CheckBox5 = false;
