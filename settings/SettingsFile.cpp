@@ -153,8 +153,13 @@ std::string EncodeLineText(std::string_view text) {
             stored += 0x20;
         value += static_cast<char>(stored);
     }
-    if (!value.empty() && (isProfileBlank(static_cast<unsigned char>(value.front())) ||
-                           isProfileBlank(static_cast<unsigned char>(value.back()))))
+    if (value.empty())
+        return value;
+    // The reader drops blanks at either end, and like quotes around a value.
+    const auto front = static_cast<unsigned char>(value.front());
+    const auto back = static_cast<unsigned char>(value.back());
+    const bool looksQuoted = value.size() >= 2 && front == back && (front == '"' || front == '\'');
+    if (isProfileBlank(front) || isProfileBlank(back) || looksQuoted)
         value = '"' + value + '"';
     return value;
 }

@@ -58,7 +58,8 @@ SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model);
 // text taken up to its first NUL. The codes that would become NUL, LF and
 // CR (0xE0, 0xEA, 0xED) are stored 0x20 higher instead (0x20, 0x2A, 0x2D),
 // and a value that then begins or ends with a blank byte of the profile
-// format is put in double quotes, so that the reader keeps those bytes.
+// format, or begins and ends with the same quote (" or '), is put in double
+// quotes, so that the reader keeps those bytes.
 std::string EncodeLineText(std::string_view text);
 
 // A stored line value back to its text: the bytes 0x20..0x3F are the codes

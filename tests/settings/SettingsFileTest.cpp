@@ -115,11 +115,28 @@ private slots:
                                         << QByteArray("\x81\t\x81");
         QTest::newRow("u acute") << QByteArray("\xFA") << QByteArray("\"\x1A\"");
         QTest::newRow("y diaeresis") << QByteArray("\xFF") << QByteArray("\x1F");
+        QTest::newRow("double quotes at both ends") << QByteArray("\x02"
+                                                                  "A\x02")
+                                                    << QByteArray("\"\"a\"\"");
+        QTest::newRow("single quotes at both ends")
+            << QByteArray("\x07\x07") << QByteArray("\"''\"");
+        QTest::newRow("quote at one end") << QByteArray("\x02"
+                                                        "A")
+                                          << QByteArray("\"a");
+        QTest::newRow("unlike quotes") << QByteArray("\x02\x07") << QByteArray("\"'");
+        QTest::newRow("a quote alone") << QByteArray("\x07") << QByteArray("'");
     }
     void encodeLineText() {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, stored);
         QCOMPARE(bytesOf(EncodeLineText(stringOf(text))), stored);
+
+        // The reader hands back what was stored, less the writer's quotes.
+        const bool quoted = stored.size() >= 2 && stored.startsWith('"') && stored.endsWith('"');
+        const auto read =
+            Parse(stringOf("[Programa]\r\nLINHA11=" + stored + "\r\n")).Value("LINHA11");
+        QVERIFY(read);
+        QCOMPARE(bytesOf(*read), quoted ? stored.mid(1, stored.size() - 2) : stored);
     }
 
     void decodeLineText_data() {
