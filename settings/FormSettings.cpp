@@ -108,7 +108,7 @@ void TForm1::load() {
             Timer1->start();
     });
     const SettingsOptions options =
-        SettingsFile::Apply(ProfileFile::Load(localPath(SettingsFileName)), Model);
+        SettingsFile::Apply(SettingsFile::Load(localPath(SettingsFileName)), Model);
 
     // Set from the program: the lists and Up1 run no handler, and each check
     // box runs its click handler only when its state changes.

@@ -65,6 +65,26 @@ int hexDigit(char c) {
 
 } // namespace
 
+const std::vector<std::string>& KeyNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        const ConfigurationModel model;
+        const SettingsOptions options;
+        forEachKey(model, options,
+                   [&all](const std::string& name, auto&&...) { all.push_back(name); });
+        return all;
+    }();
+    return names;
+}
+
+ProfileFile Load(const std::string& path) {
+    return ProfileFile::Load(path, Section, KeyNames());
+}
+
+ProfileFile Parse(std::string_view bytes) {
+    return ProfileFile::Parse(bytes, Section, KeyNames());
+}
+
 std::string Format(const ConfigurationModel& model, const SettingsOptions& options) {
     std::string out = "[" + std::string(Section) + "]\r\n";
     auto put = [&out](const std::string& name, const std::string& value) {
@@ -95,7 +115,7 @@ SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model) {
     struct Reader {
         const ProfileFile& File;
         void operator()(const std::string& name, LineText<std::string> line) {
-            if (const auto value = File.Value(Section, name)) {
+            if (const auto value = File.Value(name)) {
                 line.text = DecodeLineText(*value);
                 if (line.text.size() > ConfigurationModel::MaxLineLength)
                     line.text.resize(ConfigurationModel::MaxLineLength);
@@ -104,7 +124,7 @@ SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model) {
             }
         }
         int32_t integer(const std::string& name, int32_t fallback) {
-            const auto value = File.Value(Section, name);
+            const auto value = File.Value(name);
             return value ? ParseInteger(*value, fallback) : fallback;
         }
         void operator()(const std::string& name, bool& field, bool fallback) {
@@ -133,8 +153,13 @@ std::string EncodeLineText(std::string_view text) {
             stored += 0x20;
         value += static_cast<char>(stored);
     }
-    if (!value.empty() && (isProfileBlank(static_cast<unsigned char>(value.front())) ||
-                           isProfileBlank(static_cast<unsigned char>(value.back()))))
+    if (value.empty())
+        return value;
+    // The reader drops blanks at either end, and like quotes around a value.
+    const auto front = static_cast<unsigned char>(value.front());
+    const auto back = static_cast<unsigned char>(value.back());
+    const bool looksQuoted = value.size() >= 2 && front == back && (front == '"' || front == '\'');
+    if (isProfileBlank(front) || isProfileBlank(back) || looksQuoted)
         value = '"' + value + '"';
     return value;
 }

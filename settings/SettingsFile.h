@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The "*.snh" settings file: one section "Programa" with 64 keys that hold
 // the band and line tables of the model and the global option values.
@@ -38,18 +39,27 @@ inline constexpr std::size_t KeyCount = 64;
 // else. Of model, only the line, style, flag and band tables are read.
 std::string Format(const ConfigurationModel& model, const SettingsOptions& options);
 
-// Reads every key of file. The line, style, flag and band tables of model
-// are replaced (a missing LINHA key gives its own placeholder text, any
-// other missing or unreadable key its default); the option values are
-// returned. Values are taken unchecked, whatever their range; only line
-// texts are cut to ConfigurationModel::MaxLineLength.
+// The 64 key names in file order.
+const std::vector<std::string>& KeyNames();
+
+// The section "Programa" and its 64 keys of the file at path, or of bytes;
+// see ProfileFile for what a missing or unreadable file gives.
+ProfileFile Load(const std::string& path);
+ProfileFile Parse(std::string_view bytes);
+
+// Reads every key of file, as Load or Parse gave it. The line, style, flag
+// and band tables of model are replaced (a missing LINHA key gives its own
+// placeholder text, any other missing or unreadable key its default); the
+// option values are returned. Values are taken unchecked, whatever their
+// range; only line texts are cut to ConfigurationModel::MaxLineLength.
 SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model);
 
 // A line text as stored: each character's code plus 0x20 (mod 256), the
 // text taken up to its first NUL. The codes that would become NUL, LF and
 // CR (0xE0, 0xEA, 0xED) are stored 0x20 higher instead (0x20, 0x2A, 0x2D),
 // and a value that then begins or ends with a blank byte of the profile
-// format is put in double quotes, so that the reader keeps those bytes.
+// format, or begins and ends with the same quote (" or '), is put in double
+// quotes, so that the reader keeps those bytes.
 std::string EncodeLineText(std::string_view text);
 
 // A stored line value back to its text: the bytes 0x20..0x3F are the codes

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)SettingsFile::ParseInteger(bytes, 7);
 
     ConfigurationModel model;
-    const SettingsOptions options = SettingsFile::Apply(ProfileFile::Parse(bytes), model);
+    const SettingsOptions options = SettingsFile::Apply(SettingsFile::Parse(bytes), model);
     for (const std::string& text : model.BandLineText) {
         require(text.size() <= ConfigurationModel::MaxLineLength, "line text too long");
         for (const char c : text)
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "not 65 lines ended by CR LF");
 
     ConfigurationModel again;
-    const SettingsOptions optionsAgain = SettingsFile::Apply(ProfileFile::Parse(written), again);
+    const SettingsOptions optionsAgain = SettingsFile::Apply(SettingsFile::Parse(written), again);
     require(optionsAgain == options, "options differ after writing and reading");
     require(sameTables(again, model), "model differs after writing and reading");
     return 0;

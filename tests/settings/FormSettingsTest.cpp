@@ -216,11 +216,15 @@ private slots:
 
     void failedSave_data() {
         QTest::addColumn<QString>("target");
-        QTest::newRow("folder missing") << "missing/b.snh";
-        QTest::newRow("folder is a file") << "a.snh/b.snh";
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder missing") << "missing/b.snh"
+                                        << " (Error 2, No such file or directory)";
+        QTest::newRow("folder is a file") << "a.snh/b.snh"
+                                          << " (Error 20, Not a directory)";
     }
     void failedSave() {
         QFETCH(QString, target);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         Scenario().WriteTo(dir.filePath("a.snh"));
         const QByteArray earlier = contents(dir.filePath("a.snh"));
@@ -232,7 +236,7 @@ private slots:
 
         form.Button4->click();
 
-        QCOMPARE(op.errors, QStringList{"Unable to write to " + dir.filePath(target)});
+        QCOMPARE(op.errors, QStringList{"Unable to write to " + dir.filePath(target) + reason});
         QCOMPARE(log.Added(), QStringList({"> Salvar arquivo de configuração.", "  "}));
         QVERIFY(form.Timer1->isActive());
         QVERIFY(!form.SaveRequested);

@@ -7,6 +7,23 @@ namespace {
 std::string stringOf(const QByteArray& b) {
     return std::string(b.constData(), size_t(b.size()));
 }
+
+// Text as UTF-16 with its byte-order mark, in either byte order.
+QByteArray utf16(const QString& text, bool littleEndian) {
+    QByteArray out = littleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+    for (const QChar c : text) {
+        const auto unit = c.unicode();
+        const char low = char(unit & 0xFF);
+        const char high = char(unit >> 8);
+        out += littleEndian ? low : high;
+        out += littleEndian ? high : low;
+    }
+    return out;
+}
+
+const QString accented = QStringLiteral("[Programa]\r\nK=A\u00E7\u00E3o \u20AC\u0151\U0001F600!");
+const QByteArray accentedRead = "A\xE7\xE3o \x80?"
+                                "?!";
 } // namespace
 
 class ProfileFileTest : public QObject {
@@ -73,15 +90,65 @@ private slots:
         QTest::newRow("quotes removed before the cut")
             << QByteArray("[Programa]\nK=\"" + QByteArray(2047, 'v') + "\"") << true
             << QByteArray(2047, 'v');
+        QTest::newRow("long quoted value ending in blanks")
+            << QByteArray("[Programa]\nK=\"" + QByteArray(3000, 'v') + "\" \t ") << true
+            << QByteArray(2047, 'v');
+        QTest::newRow("blanks before a NUL kept")
+            << QByteArray("[Programa]\nK= ab \t\0 c", 21) << true << QByteArray("ab \t");
+        QTest::newRow("name padded with blanks")
+            << QByteArray("[Programa]\nK" + QByteArray(5000, ' ') + "=1") << true
+            << QByteArray("1");
+        QTest::newRow("long name")
+            << QByteArray("[Programa]\nKK" + QByteArray(5000, 'K') + "=1") << false << none;
+        QTest::newRow("name ends at NUL")
+            << QByteArray("[Programa]\nK\0 x=1", 17) << true << QByteArray("1");
+        QTest::newRow("header padded with blanks")
+            << QByteArray("[ Programa" + QByteArray(5000, ' ') + "]\nK=1") << true
+            << QByteArray("1");
+        QTest::newRow("header name ends at NUL")
+            << QByteArray("[Programa\0x]\nK=1", 16) << true << QByteArray("1");
+        QTest::newRow("bracket line with = is a header")
+            << QByteArray("[Programa]\n[K]=5\nK=1") << false << none;
+        QTest::newRow("bracket line without ] is a key")
+            << QByteArray("[Programa]\n[K=5\nK=1") << true << QByteArray("1");
+        QTest::newRow("next section ends the search")
+            << QByteArray("[Programa]\nA=1\n[Outro]\nK=2") << false << none;
+        QTest::newRow("UTF-16 little-endian") << utf16(accented, true) << true << accentedRead;
+        QTest::newRow("UTF-16 big-endian") << utf16(accented, false) << true << accentedRead;
+        QTest::newRow("UTF-8 with mark")
+            << "\xEF\xBB\xBF" + accented.toUtf8() << true << accentedRead;
+        QTest::newRow("UTF-8 invalid sequences")
+            << QByteArray("\xEF\xBB\xBF[Programa]\nK=\xE7"
+                          "a\xC3(\xED\xA0\x80\xF0\x9F\x98z\xC0\xAF\xE2\x82")
+            << true << QByteArray("?a?(????z???");
+        QTest::newRow("UTF-16 lone surrogates and odd byte")
+            << utf16(QStringLiteral("[Programa]\nK=") + QChar(0xD83D) + "x" + QChar(0xDE00) + "y",
+                     true) +
+                   "z"
+            << true << QByteArray("?x?y?");
+        QTest::newRow("UTF-16 high surrogate at the end")
+            << utf16(QStringLiteral("[Programa]\nK=x") + QChar(0xD83D), false) << true
+            << QByteArray("x?");
+        QTest::newRow("without a mark bytes as they are")
+            << QByteArray("[Programa]\nK=A\xC3\xA7\xFF\xFE") << true
+            << QByteArray("A\xC3\xA7\xFF\xFE");
+        QTest::newRow("mark alone") << QByteArray("\xFF\xFE") << false << none;
     }
     void lookup() {
         QFETCH(QByteArray, file);
         QFETCH(bool, found);
         QFETCH(QByteArray, value);
-        const auto v = ProfileFile::Parse(stringOf(file)).Value("Programa", "K");
+        const std::vector<std::string> keys = {"K", "A"};
+        const auto v = ProfileFile::Parse(stringOf(file), "Programa", keys).Value("K");
         QCOMPARE(v.has_value(), found);
         if (found)
             QCOMPARE(QByteArray::fromStdString(*v), value);
+
+        // A file is read in pieces that may cut a line or a character anywhere.
+        ProfileReader reader("Programa", keys);
+        for (const char c : file)
+            reader.Feed(std::string_view(&c, 1));
+        QCOMPARE(reader.Finish().Value("K"), v);
     }
 
     void loadReadsOnlyRegularFiles() {
@@ -92,14 +159,15 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("[Programa]\r\nK=1\r\n");
         f.close();
-        QCOMPARE(ProfileFile::Load(file).Value("programa", "k").value_or("missing"), "1");
+        const std::vector<std::string> keys = {"k"};
+        QCOMPARE(ProfileFile::Load(file, "programa", keys).Value("K").value_or("missing"), "1");
 
-        QVERIFY(!ProfileFile::Load(dir.path().toStdString()).Value("Programa", "K"));
-        QVERIFY(!ProfileFile::Load(file + ".missing").Value("Programa", "K"));
+        QVERIFY(!ProfileFile::Load(dir.path().toStdString(), "Programa", keys).Value("K"));
+        QVERIFY(!ProfileFile::Load(file + ".missing", "Programa", keys).Value("K"));
         // A FIFO with no writer would block an ordinary open for good.
         const std::string fifo = dir.filePath("fifo.snh").toStdString();
         QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
-        QVERIFY(!ProfileFile::Load(fifo).Value("Programa", "K"));
+        QVERIFY(!ProfileFile::Load(fifo, "Programa", keys).Value("K"));
     }
 };
 

@@ -49,7 +49,7 @@ void compareTables(const ConfigurationModel& actual, const ConfigurationModel& e
 // The line a save writes for key, after reading body under "[Programa]".
 QByteArray writtenLineAfterReading(const QByteArray& body, const QByteArray& key) {
     ConfigurationModel m = startModel();
-    const SettingsOptions options = Apply(ProfileFile::Parse(stringOf("[Programa]\r\n" + body)), m);
+    const SettingsOptions options = Apply(Parse(stringOf("[Programa]\r\n" + body)), m);
     const QByteArray written = bytesOf(Format(m, options));
     const qsizetype at = written.indexOf("\r\n" + key + "=");
     return at < 0 ? QByteArray() : written.mid(at + 2, written.indexOf("\r\n", at + 2) - at - 2);
@@ -115,11 +115,28 @@ private slots:
                                         << QByteArray("\x81\t\x81");
         QTest::newRow("u acute") << QByteArray("\xFA") << QByteArray("\"\x1A\"");
         QTest::newRow("y diaeresis") << QByteArray("\xFF") << QByteArray("\x1F");
+        QTest::newRow("double quotes at both ends") << QByteArray("\x02"
+                                                                  "A\x02")
+                                                    << QByteArray("\"\"a\"\"");
+        QTest::newRow("single quotes at both ends")
+            << QByteArray("\x07\x07") << QByteArray("\"''\"");
+        QTest::newRow("quote at one end") << QByteArray("\x02"
+                                                        "A")
+                                          << QByteArray("\"a");
+        QTest::newRow("unlike quotes") << QByteArray("\x02\x07") << QByteArray("\"'");
+        QTest::newRow("a quote alone") << QByteArray("\x07") << QByteArray("'");
     }
     void encodeLineText() {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, stored);
         QCOMPARE(bytesOf(EncodeLineText(stringOf(text))), stored);
+
+        // The reader hands back what was stored, less the writer's quotes.
+        const bool quoted = stored.size() >= 2 && stored.startsWith('"') && stored.endsWith('"');
+        const auto read =
+            Parse(stringOf("[Programa]\r\nLINHA11=" + stored + "\r\n")).Value("LINHA11");
+        QVERIFY(read);
+        QCOMPARE(bytesOf(*read), quoted ? stored.mid(1, stored.size() - 2) : stored);
     }
 
     void decodeLineText_data() {
@@ -156,7 +173,7 @@ private slots:
 
         // And it reads back to the same values.
         ConfigurationModel back;
-        QCOMPARE(Apply(ProfileFile::Parse(stringOf(golden("programa.snh"))), back), options);
+        QCOMPARE(Apply(Parse(stringOf(golden("programa.snh"))), back), options);
         compareTables(back, m);
     }
 
@@ -170,7 +187,7 @@ private slots:
         QCOMPARE(bytesOf(Format(m, SettingsOptions{})), golden("acentos.snh"));
 
         ConfigurationModel back;
-        Apply(ProfileFile::Parse(stringOf(golden("acentos.snh"))), back);
+        Apply(Parse(stringOf(golden("acentos.snh"))), back);
         compareTables(back, m);
     }
 
@@ -198,7 +215,7 @@ private slots:
                 m.BandLineText[i] = texts[first + i];
             const SettingsOptions options{1, 1, 2, 1, false, false, true, 1};
             ConfigurationModel back;
-            const SettingsOptions optionsBack = Apply(ProfileFile::Parse(Format(m, options)), back);
+            const SettingsOptions optionsBack = Apply(Parse(Format(m, options)), back);
             QCOMPARE(optionsBack, options);
             compareTables(back, m);
         }
@@ -252,14 +269,13 @@ private slots:
         m.LineStyle.fill(2);
         m.LineEnabled.fill(false);
         m.Ranges.fill({7, 8});
-        QCOMPARE(Apply(ProfileFile::Load(stringOf(path)), m), SettingsOptions{});
+        QCOMPARE(Apply(Load(stringOf(path)), m), SettingsOptions{});
         compareTables(m, defaultsModel());
     }
 
     void readsAFileEditedByHand() {
         ConfigurationModel m;
-        const SettingsOptions options =
-            Apply(ProfileFile::Load(QRV_SETTINGS_DATA "/desordem.snh"), m);
+        const SettingsOptions options = Apply(Load(QRV_SETTINGS_DATA "/desordem.snh"), m);
         SettingsOptions expectedOptions;
         expectedOptions.ComboBox11 = 1;
         expectedOptions.CheckBox5 = false;
