@@ -86,6 +86,14 @@ QComboBox* dropDown(QWidget* parent, const char* name, QRect r, const QStringLis
     return box;
 }
 
+// The items of a list, from the printer layer's table.
+template <std::size_t N> QStringList items(const std::array<std::string_view, N>& texts) {
+    QStringList list;
+    for (const std::string_view text : texts)
+        list << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return list;
+}
+
 QCheckBox* flagBox(QWidget* parent, const char* name, int left, int top, const QString& meaning) {
     auto* box = place(new QCheckBox(parent), name, left, top, 17, 17);
     box->setChecked(true);
@@ -165,13 +173,10 @@ void TForm1::buildControls() {
                          {QStringLiteral("Banda 1"), QStringLiteral("Banda 2"),
                           QStringLiteral("Banda 3"), QStringLiteral("Banda 4")});
     Label6 = label(p, "Label6", 88, 8, QStringLiteral("Zerar Senha:"));
-    ComboBox8 = dropDown(p, "ComboBox8", {88, 24, 89, 22},
-                         {QStringLiteral("Ligar"), QStringLiteral("0:00 Hs")});
+    ComboBox8 = dropDown(p, "ComboBox8", {88, 24, 89, 22}, items(printer::ResetItems));
     Label3 = label(p, "Label3", 176, 8, QStringLiteral("Recarregar Senha:"));
-    ComboBox10 = dropDown(p, "ComboBox10", {178, 24, 89, 22},
-                          {QStringLiteral("      0:00 Hs"), QStringLiteral("Final Banda")});
-    const QStringList styles{QStringLiteral("Enfatizado"), QStringLiteral("Normal"),
-                             QStringLiteral("Expandido"), QStringLiteral("Dupla Altura")};
+    ComboBox10 = dropDown(p, "ComboBox10", {178, 24, 89, 22}, items(printer::ReloadItems));
+    const QStringList styles = items(printer::StyleItems);
     QLineEdit** edits[] = {&Edit1, &Edit2, &Edit3, &Edit4};
     QComboBox** styleBoxes[] = {&ComboBox2, &ComboBox3, &ComboBox4, &ComboBox7};
     QCheckBox** flags[] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox6};
@@ -252,11 +257,9 @@ void TForm1::buildControls() {
     // Printer and commands.
     p = Panel3;
     Label4 = label(p, "Label4", 8, 8, QStringLiteral("Impressora:"));
-    ComboBox11 = dropDown(p, "ComboBox11", {8, 24, 89, 22},
-                          {QStringLiteral("Bematech"), QStringLiteral("Mecaf"), QString()});
+    ComboBox11 = dropDown(p, "ComboBox11", {8, 24, 89, 22}, items(printer::PrinterItems));
     Label17 = label(p, "Label17", 8, 48, QStringLiteral("Protocolo:"));
-    ComboBox12 = dropDown(p, "ComboBox12", {8, 62, 89, 22},
-                          {QStringLiteral("Vinculo"), QStringLiteral("8 bytes")});
+    ComboBox12 = dropDown(p, "ComboBox12", {8, 62, 89, 22}, items(printer::ProtocolItems));
     Label8 = label(p, "Label8", 8, 86, QStringLiteral("Porta serial:"));
     QStringList ports;
     for (int n = 1; n <= 10; ++n)
@@ -420,4 +423,36 @@ QString TForm1::WithFullStop(const QString& text) {
     if (!text.isEmpty() && text.back() > QLatin1Char('.'))
         return text + QLatin1Char('.');
     return text;
+}
+
+printer::PrinterConfiguration TForm1::ReadConfiguration() const {
+    printer::PrinterConfiguration config{Model, {}};
+    printer::PrinterOptions& o = config.Options;
+    o.PrintDate = CheckBox5->isChecked();
+    o.PrintTime = CheckBox7->isChecked();
+    o.PrintFooter = CheckBox4->isChecked();
+    o.ResetAt = printer::ResetPolicy(ComboBox8->currentIndex());
+    o.ReloadAt = printer::ReloadPolicy(ComboBox10->currentIndex());
+    o.Printer = printer::PrinterModel(ComboBox11->currentIndex());
+    o.Protocol = printer::ProtocolFormat(ComboBox12->currentIndex());
+    o.BandCount = static_cast<int16_t>(Up1->Position());
+    return config;
+}
+
+void TForm1::ShowConfiguration(const printer::PrinterConfiguration& config) {
+    Model.BandLineText = config.Model.BandLineText;
+    Model.LineStyle = config.Model.LineStyle;
+    Model.LineEnabled = config.Model.LineEnabled;
+    Model.Ranges = config.Model.Ranges;
+    const printer::PrinterOptions& o = config.Options;
+    ComboBox8->setCurrentIndex(printer::Position(o.ResetAt));
+    ComboBox10->setCurrentIndex(printer::Position(o.ReloadAt));
+    ComboBox11->setCurrentIndex(printer::Position(o.Printer));
+    ComboBox12->setCurrentIndex(printer::Position(o.Protocol));
+    // In the order of their keys in a settings file, so the log reads as
+    // the file is read.
+    CheckBox4->setChecked(o.PrintFooter);
+    CheckBox5->setChecked(o.PrintDate);
+    CheckBox7->setChecked(o.PrintTime);
+    Up1->SetPosition(o.BandCount);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ConfigurationModel.h"
+#include "printer/PrinterConfiguration.h"
 #include "serial/VaComm.h"
 
 #include <QDate>
@@ -59,6 +60,15 @@ public:
     std::function<void(const QString& text)> ShowError;
     // A full stop is added when the last character sorts after ".".
     static QString WithFullStop(const QString& text);
+
+    // Where the controls and the data meet. ReadConfiguration gives the model
+    // with the options as the option controls show them. ShowConfiguration
+    // puts a configuration's band and line tables into the model (the editor
+    // shows them at the next band selection) and its options into the
+    // controls, as from the program: the lists and Up1 run no handler, a
+    // check box runs its click handler when its state changes.
+    printer::PrinterConfiguration ReadConfiguration() const;
+    void ShowConfiguration(const printer::PrinterConfiguration& config);
 
     // Clock readings; tests fix them.
     std::function<QDate()> Today = [] { return QDate::currentDate(); };

@@ -62,9 +62,9 @@ void makeFile(const std::string& path, const std::string& line, bool unicode) {
     ConfigurationModel model;
     model.SetPlaceholderTexts();
     // A band count other than the default shows that the keys were found.
-    SettingsOptions options;
-    options.Up1 = 3;
-    const std::string keys = SettingsFile::Format(model, options);
+    printer::PrinterOptions options;
+    options.BandCount = 3;
+    const std::string keys = SettingsFile::Format({model, options});
     out << text(keys.substr(keys.find('\n') + 1));
 }
 
@@ -72,14 +72,13 @@ void run(const char* name, const std::string& path) {
     const bool reset = resetHwm();
     const long before = vmHwmKiB();
     const auto start = std::chrono::steady_clock::now();
-    ConfigurationModel model;
-    const SettingsOptions options = SettingsFile::Apply(SettingsFile::Load(path), model);
+    const printer::PrinterOptions options = SettingsFile::Read(SettingsFile::Load(path)).Options;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const long after = vmHwmKiB();
     std::printf("%-22s %7.3f s  peak +%7.1f MiB%s  (UP1=%d)\n", name, seconds,
                 static_cast<double>(after - before) / 1024.0, reset ? "" : " (mark not reset)",
-                options.Up1);
+                options.BandCount);
 }
 
 } // namespace

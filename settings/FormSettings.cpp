@@ -72,16 +72,7 @@ void TForm1::fsave() {
     // The refresh runs again also when the file could not be written.
     const auto restart = qScopeGuard([this] { Timer1->start(); });
 
-    SettingsOptions options;
-    options.ComboBox8 = ComboBox8->currentIndex();
-    options.ComboBox10 = ComboBox10->currentIndex();
-    options.ComboBox11 = ComboBox11->currentIndex();
-    options.ComboBox12 = ComboBox12->currentIndex();
-    options.CheckBox4 = CheckBox4->isChecked();
-    options.CheckBox5 = CheckBox5->isChecked();
-    options.CheckBox7 = CheckBox7->isChecked();
-    options.Up1 = static_cast<int16_t>(Up1->Position());
-    WriteFileAtomically(localPath(SettingsFileName), SettingsFile::Format(Model, options));
+    WriteFileAtomically(localPath(SettingsFileName), SettingsFile::Format(ReadConfiguration()));
 }
 
 void TForm1::Button7Click() {
@@ -107,19 +98,7 @@ void TForm1::load() {
         if (Model.FirstBandSelected)
             Timer1->start();
     });
-    const SettingsOptions options =
-        SettingsFile::Apply(SettingsFile::Load(localPath(SettingsFileName)), Model);
-
-    // Set from the program: the lists and Up1 run no handler, and each check
-    // box runs its click handler only when its state changes.
-    ComboBox8->setCurrentIndex(options.ComboBox8);
-    ComboBox10->setCurrentIndex(options.ComboBox10);
-    ComboBox11->setCurrentIndex(options.ComboBox11);
-    ComboBox12->setCurrentIndex(options.ComboBox12);
-    CheckBox4->setChecked(options.CheckBox4);
-    CheckBox5->setChecked(options.CheckBox5);
-    CheckBox7->setChecked(options.CheckBox7);
-    Up1->SetPosition(options.Up1);
+    ShowConfiguration(SettingsFile::Read(SettingsFile::Load(localPath(SettingsFileName))));
 
     // What was just read must not be overwritten by the editor, and a first
     // selection keeps the option lists read from the file. The selection

@@ -29,20 +29,20 @@ void forEachKey(Model& model, Options& options, Fn&& fn) {
             fn(keyName("LINHA", b, l),
                LineText<std::remove_reference_t<decltype(model.BandLineText[0])>>{
                    model.BandLineText[Index::LineIndex(b, l)], b, l});
-    fn(std::string("COMBO8"), options.ComboBox8, 0);
-    fn(std::string("COMBO10"), options.ComboBox10, 0);
-    fn(std::string("COMBO11"), options.ComboBox11, 0);
-    fn(std::string("COMBO12"), options.ComboBox12, 0);
+    fn(std::string("COMBO8"), options.ResetAt, 0);
+    fn(std::string("COMBO10"), options.ReloadAt, 0);
+    fn(std::string("COMBO11"), options.Printer, 0);
+    fn(std::string("COMBO12"), options.Protocol, 0);
     for (int b = 1; b <= Index::BandCount; ++b)
         for (int l = 1; l <= Index::LinesPerBand; ++l)
             fn(keyName("FONTE", b, l), model.LineStyle[Index::LineIndex(b, l)], 0);
     for (int b = 1; b <= Index::BandCount; ++b)
         for (int l = 1; l <= Index::LinesPerBand; ++l)
             fn(keyName("FONT", b, l), model.LineEnabled[Index::LineIndex(b, l)], true);
-    fn(std::string("CHECK4"), options.CheckBox4, true);
-    fn(std::string("CHECK5"), options.CheckBox5, true);
-    fn(std::string("CHECK7"), options.CheckBox7, true);
-    fn(std::string("UP1"), options.Up1, 4);
+    fn(std::string("CHECK4"), options.PrintFooter, true);
+    fn(std::string("CHECK5"), options.PrintDate, true);
+    fn(std::string("CHECK7"), options.PrintTime, true);
+    fn(std::string("UP1"), options.BandCount, 4);
     for (int b = 1; b <= Index::BandCount; ++b) {
         fn("SENHA" + std::to_string(b) + "I", model.Ranges[b - 1].Start, 1);
         fn("SENHA" + std::to_string(b) + "F", model.Ranges[b - 1].End, 999);
@@ -69,7 +69,7 @@ const std::vector<std::string>& KeyNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> all;
         const ConfigurationModel model;
-        const SettingsOptions options;
+        const printer::PrinterOptions options;
         forEachKey(model, options,
                    [&all](const std::string& name, auto&&...) { all.push_back(name); });
         return all;
@@ -85,62 +85,81 @@ ProfileFile Parse(std::string_view bytes) {
     return ProfileFile::Parse(bytes, Section, KeyNames());
 }
 
-std::string Format(const ConfigurationModel& model, const SettingsOptions& options) {
+namespace {
+
+// Appends "KEY=value" CR LF for each key it is called with.
+struct Writer {
+    std::string& Out;
+    void Put(const std::string& name, const std::string& value) {
+        Out += name;
+        Out += '=';
+        Out += value;
+        Out += "\r\n";
+    }
+    void operator()(const std::string& name, LineText<const std::string> line) {
+        Put(name, EncodeLineText(line.text));
+    }
+    void operator()(const std::string& name, bool value, bool) { Put(name, value ? "1" : "0"); }
+    void operator()(const std::string& name, int32_t value, int32_t) {
+        Put(name, std::to_string(value));
+    }
+    void operator()(const std::string& name, int16_t value, int32_t) {
+        Put(name, std::to_string(value));
+    }
+    template <typename Enum>
+    requires std::is_enum_v<Enum>
+    void operator()(const std::string& name, Enum value, int32_t) {
+        Put(name, std::to_string(static_cast<int32_t>(value)));
+    }
+};
+
+// Sets each field it is called with from the file, or to its default.
+struct Reader {
+    const ProfileFile& File;
+    void operator()(const std::string& name, LineText<std::string> line) {
+        if (const auto value = File.Value(name)) {
+            line.text = DecodeLineText(*value);
+            if (line.text.size() > ConfigurationModel::MaxLineLength)
+                line.text.resize(ConfigurationModel::MaxLineLength);
+        } else {
+            line.text = ConfigurationModel::PlaceholderText(line.band, line.line);
+        }
+    }
+    int32_t integer(const std::string& name, int32_t fallback) {
+        const auto value = File.Value(name);
+        return value ? ParseInteger(*value, fallback) : fallback;
+    }
+    void operator()(const std::string& name, bool& field, bool fallback) {
+        field = integer(name, fallback ? 1 : 0) != 0;
+    }
+    void operator()(const std::string& name, int32_t& field, int32_t fallback) {
+        field = integer(name, fallback);
+    }
+    // The band count is a 16-bit signed position: a wider number keeps its
+    // low 16 bits.
+    void operator()(const std::string& name, int16_t& field, int32_t fallback) {
+        field = static_cast<int16_t>(integer(name, fallback));
+    }
+    // A list position: any number is kept, as the window's lists get it.
+    template <typename Enum>
+    requires std::is_enum_v<Enum>
+    void operator()(const std::string& name, Enum& field, int32_t fallback) {
+        field = static_cast<Enum>(integer(name, fallback));
+    }
+};
+
+} // namespace
+
+std::string Format(const printer::PrinterConfiguration& config) {
     std::string out = "[" + std::string(Section) + "]\r\n";
-    auto put = [&out](const std::string& name, const std::string& value) {
-        out += name;
-        out += '=';
-        out += value;
-        out += "\r\n";
-    };
-    struct Writer {
-        decltype(put)& Put;
-        void operator()(const std::string& name, LineText<const std::string> line) {
-            Put(name, EncodeLineText(line.text));
-        }
-        void operator()(const std::string& name, bool value, bool) { Put(name, value ? "1" : "0"); }
-        void operator()(const std::string& name, int32_t value, int32_t) {
-            Put(name, std::to_string(value));
-        }
-        void operator()(const std::string& name, int16_t value, int32_t) {
-            Put(name, std::to_string(value));
-        }
-    };
-    forEachKey(model, options, Writer{put});
+    forEachKey(config.Model, config.Options, Writer{out});
     return out;
 }
 
-SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model) {
-    SettingsOptions options;
-    struct Reader {
-        const ProfileFile& File;
-        void operator()(const std::string& name, LineText<std::string> line) {
-            if (const auto value = File.Value(name)) {
-                line.text = DecodeLineText(*value);
-                if (line.text.size() > ConfigurationModel::MaxLineLength)
-                    line.text.resize(ConfigurationModel::MaxLineLength);
-            } else {
-                line.text = ConfigurationModel::PlaceholderText(line.band, line.line);
-            }
-        }
-        int32_t integer(const std::string& name, int32_t fallback) {
-            const auto value = File.Value(name);
-            return value ? ParseInteger(*value, fallback) : fallback;
-        }
-        void operator()(const std::string& name, bool& field, bool fallback) {
-            field = integer(name, fallback ? 1 : 0) != 0;
-        }
-        void operator()(const std::string& name, int32_t& field, int32_t fallback) {
-            field = integer(name, fallback);
-        }
-        // The band count is a 16-bit signed position: a wider number keeps
-        // its low 16 bits.
-        void operator()(const std::string& name, int16_t& field, int32_t fallback) {
-            field = static_cast<int16_t>(integer(name, fallback));
-        }
-    };
-    forEachKey(model, options, Reader{file});
-    return options;
+printer::PrinterConfiguration Read(const ProfileFile& file) {
+    printer::PrinterConfiguration config;
+    forEachKey(config.Model, config.Options, Reader{file});
+    return config;
 }
 
 std::string EncodeLineText(std::string_view text) {

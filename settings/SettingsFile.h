@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/ConfigurationModel.h"
+#include "printer/PrinterConfiguration.h"
 #include "settings/ProfileFile.h"
 
 #include <cstdint>
@@ -9,23 +9,8 @@
 #include <vector>
 
 // The "*.snh" settings file: one section "Programa" with 64 keys that hold
-// the band and line tables of the model and the global option values.
+// a printer configuration: the band and line tables and the global options.
 // Qt-free; plain functions without shared state.
-
-// The option values that live in the window's controls. The member
-// initialisers are the values a missing or unreadable key gives.
-struct SettingsOptions {
-    int32_t ComboBox8 = 0;  // COMBO8, "Zerar Senha:"; -1 for no selection
-    int32_t ComboBox10 = 0; // COMBO10, "Recarregar Senha:"
-    int32_t ComboBox11 = 0; // COMBO11, "Impressora:"
-    int32_t ComboBox12 = 0; // COMBO12, "Protocolo:"
-    bool CheckBox4 = true;  // CHECK4, print the footer
-    bool CheckBox5 = true;  // CHECK5, print the date
-    bool CheckBox7 = true;  // CHECK7, print the time
-    int16_t Up1 = 4;        // UP1, the number of bands
-
-    bool operator==(const SettingsOptions&) const = default;
-};
 
 namespace SettingsFile {
 
@@ -36,8 +21,8 @@ inline constexpr std::size_t KeyCount = 64;
 // "KEY=value" in this order: LINHA11..LINHA44, COMBO8, COMBO10, COMBO11,
 // COMBO12, FONTE11..FONTE44, FONT11..FONT44, CHECK4, CHECK5, CHECK7, UP1,
 // SENHA1I, SENHA1F .. SENHA4I, SENHA4F; each line ended by CR LF, nothing
-// else. Of model, only the line, style, flag and band tables are read.
-std::string Format(const ConfigurationModel& model, const SettingsOptions& options);
+// else. Of the model, only the line, style, flag and band tables are read.
+std::string Format(const printer::PrinterConfiguration& config);
 
 // The 64 key names in file order.
 const std::vector<std::string>& KeyNames();
@@ -47,12 +32,12 @@ const std::vector<std::string>& KeyNames();
 ProfileFile Load(const std::string& path);
 ProfileFile Parse(std::string_view bytes);
 
-// Reads every key of file, as Load or Parse gave it. The line, style, flag
-// and band tables of model are replaced (a missing LINHA key gives its own
-// placeholder text, any other missing or unreadable key its default); the
-// option values are returned. Values are taken unchecked, whatever their
-// range; only line texts are cut to ConfigurationModel::MaxLineLength.
-SettingsOptions Apply(const ProfileFile& file, ConfigurationModel& model);
+// Every key of file, as Load or Parse gave it: a missing LINHA key gives its
+// own placeholder text, any other missing or unreadable key the default of
+// PrinterOptions or ConfigurationModel. Values are taken unchecked, whatever
+// their range; only line texts are cut to ConfigurationModel::MaxLineLength.
+// The model's editor state (CurrentBand, FirstBandSelected) is its default.
+printer::PrinterConfiguration Read(const ProfileFile& file);
 
 // A line text as stored: each character's code plus 0x20 (mod 256), the
 // text taken up to its first NUL. The codes that would become NUL, LF and

@@ -38,15 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size <= 24)
         (void)SettingsFile::ParseInteger(bytes, 7);
 
-    ConfigurationModel model;
-    const SettingsOptions options = SettingsFile::Apply(SettingsFile::Parse(bytes), model);
-    for (const std::string& text : model.BandLineText) {
+    const printer::PrinterConfiguration config = SettingsFile::Read(SettingsFile::Parse(bytes));
+    for (const std::string& text : config.Model.BandLineText) {
         require(text.size() <= ConfigurationModel::MaxLineLength, "line text too long");
         for (const char c : text)
             require(static_cast<unsigned char>(c) >= 0x20, "control code in a line text");
     }
 
-    const std::string written = SettingsFile::Format(model, options);
+    const std::string written = SettingsFile::Format(config);
     std::size_t lines = 0;
     for (std::size_t i = 0; i < written.size(); ++i) {
         const char c = written[i];
@@ -62,9 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(lines == 1 + SettingsFile::KeyCount && written.ends_with("\r\n"),
             "not 65 lines ended by CR LF");
 
-    ConfigurationModel again;
-    const SettingsOptions optionsAgain = SettingsFile::Apply(SettingsFile::Parse(written), again);
-    require(optionsAgain == options, "options differ after writing and reading");
-    require(sameTables(again, model), "model differs after writing and reading");
+    const printer::PrinterConfiguration again = SettingsFile::Read(SettingsFile::Parse(written));
+    require(again.Options == config.Options, "options differ after writing and reading");
+    require(sameTables(again.Model, config.Model), "model differs after writing and reading");
     return 0;
 }

@@ -46,11 +46,25 @@ void compareTables(const ConfigurationModel& actual, const ConfigurationModel& e
     }
 }
 
+// Options in the order of the file's keys: COMBO8, COMBO10, COMBO11, COMBO12,
+// CHECK4, CHECK5, CHECK7, UP1.
+printer::PrinterOptions fileOptions(int combo8, int combo10, int combo11, int combo12, bool check4,
+                                    bool check5, bool check7, int16_t up1) {
+    printer::PrinterOptions o;
+    o.ResetAt = printer::ResetPolicy(combo8);
+    o.ReloadAt = printer::ReloadPolicy(combo10);
+    o.Printer = printer::PrinterModel(combo11);
+    o.Protocol = printer::ProtocolFormat(combo12);
+    o.PrintFooter = check4;
+    o.PrintDate = check5;
+    o.PrintTime = check7;
+    o.BandCount = up1;
+    return o;
+}
+
 // The line a save writes for key, after reading body under "[Programa]".
 QByteArray writtenLineAfterReading(const QByteArray& body, const QByteArray& key) {
-    ConfigurationModel m = startModel();
-    const SettingsOptions options = Apply(Parse(stringOf("[Programa]\r\n" + body)), m);
-    const QByteArray written = bytesOf(Format(m, options));
+    const QByteArray written = bytesOf(Format(Read(Parse(stringOf("[Programa]\r\n" + body)))));
     const qsizetype at = written.indexOf("\r\n" + key + "=");
     return at < 0 ? QByteArray() : written.mid(at + 2, written.indexOf("\r\n", at + 2) - at - 2);
 }
@@ -168,13 +182,13 @@ private slots:
         m.LineEnabled[ConfigurationModel::LineIndex(1, 2)] = false;
         m.LineEnabled[ConfigurationModel::LineIndex(4, 4)] = false;
         m.Ranges = {{{1, 999}, {1000, 1999}, {-5, 0}, {2147483647, -2147483647 - 1}}};
-        const SettingsOptions options{1, -1, 2, 0, false, true, false, 3};
-        QCOMPARE(bytesOf(Format(m, options)), golden("programa.snh"));
+        const printer::PrinterOptions options = fileOptions(1, -1, 2, 0, false, true, false, 3);
+        QCOMPARE(bytesOf(Format({m, options})), golden("programa.snh"));
 
         // And it reads back to the same values.
-        ConfigurationModel back;
-        QCOMPARE(Apply(Parse(stringOf(golden("programa.snh"))), back), options);
-        compareTables(back, m);
+        const printer::PrinterConfiguration back = Read(Parse(stringOf(golden("programa.snh"))));
+        QCOMPARE(back.Options, options);
+        compareTables(back.Model, m);
     }
 
     void writesAccentedLettersReadably() {
@@ -184,11 +198,9 @@ private slots:
                                                 "\xE0\xEA\xED", "\xEC\xEB"};
         for (std::size_t i = 0; i < texts.size(); ++i)
             m.BandLineText[i] = texts[i];
-        QCOMPARE(bytesOf(Format(m, SettingsOptions{})), golden("acentos.snh"));
+        QCOMPARE(bytesOf(Format({m, {}})), golden("acentos.snh"));
 
-        ConfigurationModel back;
-        Apply(Parse(stringOf(golden("acentos.snh"))), back);
-        compareTables(back, m);
+        compareTables(Read(Parse(stringOf(golden("acentos.snh")))).Model, m);
     }
 
     // Every character an operator can type, alone, at the start, in the
@@ -213,11 +225,10 @@ private slots:
             for (std::size_t i = 0; i < ConfigurationModel::LineCount && first + i < texts.size();
                  ++i)
                 m.BandLineText[i] = texts[first + i];
-            const SettingsOptions options{1, 1, 2, 1, false, false, true, 1};
-            ConfigurationModel back;
-            const SettingsOptions optionsBack = Apply(Parse(Format(m, options)), back);
-            QCOMPARE(optionsBack, options);
-            compareTables(back, m);
+            const printer::PrinterOptions options = fileOptions(1, 1, 2, 1, false, false, true, 1);
+            const printer::PrinterConfiguration back = Read(Parse(Format({m, options})));
+            QCOMPARE(back.Options, options);
+            compareTables(back.Model, m);
         }
     }
 
@@ -265,22 +276,15 @@ private slots:
     }
     void missingFileOrSectionGivesEveryDefault() {
         QFETCH(QByteArray, path);
-        ConfigurationModel m;
-        m.LineStyle.fill(2);
-        m.LineEnabled.fill(false);
-        m.Ranges.fill({7, 8});
-        QCOMPARE(Apply(Load(stringOf(path)), m), SettingsOptions{});
-        compareTables(m, defaultsModel());
+        const printer::PrinterConfiguration read = Read(Load(stringOf(path)));
+        QCOMPARE(read.Options, printer::PrinterOptions{});
+        compareTables(read.Model, defaultsModel());
     }
 
     void readsAFileEditedByHand() {
-        ConfigurationModel m;
-        const SettingsOptions options = Apply(Load(QRV_SETTINGS_DATA "/desordem.snh"), m);
-        SettingsOptions expectedOptions;
-        expectedOptions.ComboBox11 = 1;
-        expectedOptions.CheckBox5 = false;
-        expectedOptions.Up1 = 2;
-        QCOMPARE(options, expectedOptions);
+        const printer::PrinterConfiguration read = Read(Load(QRV_SETTINGS_DATA "/desordem.snh"));
+        QCOMPARE(read.Options, fileOptions(0, 0, 1, 0, true, false, true, 2));
+        const ConfigurationModel& m = read.Model;
         ConfigurationModel expected = defaultsModel();
         expected.BandLineText[0] = "ABC";
         expected.LineStyle[0] = 2;
