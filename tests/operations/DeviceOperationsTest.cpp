@@ -395,8 +395,6 @@ void DeviceOperationsTest::failingPortLeavesWindowUnlocked_data() {
     QTest::newRow("Config") << QStringLiteral("Button6") << 0 << false;
     QTest::newRow("Relógio") << QStringLiteral("Button5") << 0 << false;
     QTest::newRow("Imprimir") << QStringLiteral("Button2") << 0 << false;
-    QTest::newRow("Re Iniciar") << QStringLiteral("Button3") << 0 << false;
-    QTest::newRow("Log") << QStringLiteral("Button8") << 0 << false;
     // The window closes the port on the hang-up; the steps left send nothing.
     QTest::newRow("Programar, hang-up at line 2") << QStringLiteral("Button1") << 14 + 28 << true;
 }
