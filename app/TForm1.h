@@ -152,6 +152,7 @@ public:
     void ComboBox5Click();
     void ComboBox5Change();
     void VaComm1Open();
+    void VaComm1Error(int errors);
 
     // ---- State --------------------------------------------------------------
     ConfigurationModel Model;

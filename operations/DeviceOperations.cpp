@@ -2,9 +2,10 @@
 //
 // A locking operation stops the editor refresh (Timer1) and disables the
 // OperationControls while it sends, so the model cannot change under it. A
-// write to the port may raise (a USB adapter pulled out mid-transfer); the
-// error goes on to the window's error display, but never before the window
-// has been unlocked again, or the operator would be locked out for good.
+// write to the port may raise (a USB adapter pulled out mid-transfer, a line
+// that takes no byte within the write limit); the error goes on to the
+// window's error display, but never before the window has been unlocked
+// again, or the operator would be locked out for good.
 #include "app/TForm1.h"
 
 #include <QComboBox>

@@ -12,10 +12,11 @@
 
 namespace {
 
+// A byte that the line does not take in time raises, so the command stops
+// at it: no byte after it goes out, and the operation's unlock path runs.
 template <typename Frame> void send(TVaComm& port, const Frame& frame) {
-    // The printer answers nothing, so WriteChar's result is of no use here.
     for (uint8_t byte : frame.bytes())
-        port.WriteChar(static_cast<char>(byte));
+        port.SendChar(static_cast<char>(byte));
 }
 
 // A list with no selection (position -1) sets no bit.

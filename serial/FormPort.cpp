@@ -18,6 +18,7 @@ void TForm1::ConnectPortHandlers() {
     VaComm1.SetParity(paNone);
     VaComm1.SetDirectWrite(true);
     VaComm1.OnOpen = [this](TVaCustomComm&) { VaComm1Open(); };
+    VaComm1.OnError = [this](TVaCustomComm&, int errors) { VaComm1Error(errors); };
     // Port events run on the window's thread, between its other events.
     VaComm1.SetPostToMain([](std::function<void()> work) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
@@ -50,4 +51,15 @@ void TForm1::VaComm1Open() {
     PortOpen = true;
     Led1->SetActive(true);
     Log(QStringLiteral("> Porta: ") + ComboBox5->currentText() + QStringLiteral(" Aberta."));
+}
+
+// The component reports a device that went away (a USB adapter pulled out)
+// once, as a line error. The port is closed then, so that the lamp and
+// PortOpen tell the truth and the next device operation asks for a port.
+void TForm1::VaComm1Error(int errors) {
+    if ((errors & VaLineError::IoError) == 0)
+        return;
+    VaComm1.Close();
+    Led1->SetActive(false);
+    PortOpen = false;
 }

@@ -45,10 +45,6 @@ std::string Fill(std::string_view format, std::initializer_list<std::string_view
     return out;
 }
 
-bool DeviceMissing(int code) {
-    return code == ENOENT || code == ENODEV || code == ENXIO;
-}
-
 } // namespace
 
 uint32_t VaBaudrateValue(TVaBaudrate rate) {
@@ -359,7 +355,7 @@ void TVaCustomComm::CreateHandle() {
     int error = 0;
     std::unique_ptr<vaplatform::Device> device = vaplatform::Device::Open(path, error);
     if (!device) {
-        if (DeviceMissing(error))
+        if (error == vaplatform::NotFoundError())
             throw EVaCommError(Fill("Specified device not found (%s).", {path}));
         throw EVaCommError(Fill("Can't open specified device %s (Error %d, %s)",
                                 {path, std::to_string(error), vaplatform::ErrorText(error)}));
@@ -461,7 +457,7 @@ void TVaCustomComm::SetDCB() {
     s.xoffChar = eventChars_.XoffChar();
     s.errorChar = eventChars_.ErrorChar();
     s.eventChar = eventChars_.EventChar();
-    s.eofChar = eventChars_.EventChar();
+    s.eofChar = eventChars_.EofChar();
     Watch(device_->ApplyLineSettings(s), "Error writing dcb (%d), %s");
 }
 
@@ -495,6 +491,13 @@ bool TVaCustomComm::WriteText(const std::string& text) {
 
 bool TVaCustomComm::WriteChar(char c) {
     return WriteBuf(&c, 1) == 1;
+}
+
+void TVaCustomComm::SendChar(char c) {
+    if (!Active())
+        throw EVaCommError(kPortClosed);
+    if (WriteBuf(&c, 1) != 1)
+        Error("Write error (%d), %s", vaplatform::TimedOutError());
 }
 
 int TVaCustomComm::ReadBuf(void* buffer, int count) {

@@ -368,6 +368,14 @@ public:
     bool WriteText(const std::string& text);
     // True when exactly one byte was written.
     bool WriteChar(char c);
+    // For callers that must not lose a byte unnoticed: writes one byte
+    // exactly as WriteChar does, and throws when it was not written.
+    // "Write error (%d), %s" with the platform's timed-out code when
+    // Buffers.WriteTimeout passed first ("Write error (110), Connection timed
+    // out" on Linux), or with the device's code when it refused the write;
+    // "Can't perform this operation while port is closed" on a closed port.
+    // Queued mode: as WriteBuf.
+    void SendChar(char c);
 
     // Reads what the receive queue holds, up to count bytes; never waits.
     int ReadBuf(void* buffer, int count);

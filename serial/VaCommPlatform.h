@@ -52,7 +52,9 @@ struct WaitResult {
 
 class Device {
 public:
-    // Opens `path` exclusively; nullptr and `error` set on failure.
+    // Opens `path` exclusively; nullptr and `error` set on failure. A path
+    // with no device behind it (no node, or a port with no hardware) gives
+    // NotFoundError().
     static std::unique_ptr<Device> Open(const std::string& path, int& error);
     // Waits up to drainMs for the transmit queue to empty, discards what is
     // left, restores the settings found at open and closes.
@@ -120,6 +122,11 @@ private:
     struct Saved;
     std::unique_ptr<Saved> saved_;
 };
+
+// The code Device::Open gives when no device is behind the path.
+int NotFoundError();
+// The code of a write that did not complete within its time limit.
+int TimedOutError();
 
 // The system's text for an error code, without trailing blanks, control
 // characters or full stops, at most 256 bytes.

@@ -2,6 +2,7 @@
 
 #include "serial/VaCommPlatform.h"
 #include "serial/VaCommPosixBaud.h"
+#include "serial/VaCommPosixOpen.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <memory>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/eventfd.h>
@@ -182,11 +184,43 @@ int SetModemLines(int fd, int lines, bool on) {
     return (errno == ENOTTY || errno == EINVAL) ? 0 : errno;
 }
 
+// The canonical path when it has one, so a link to a built-in port is named
+// by what it points to.
+std::string CanonicalPath(const std::string& path) {
+    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    return real ? std::string(real.get()) : path;
+}
+
+// Linux never leaves VEOF where non-canonical reads keep VMIN and VTIME, but
+// other systems do.
+static_assert(VEOF != VMIN && VEOF != VTIME);
+
 constexpr tcflag_t kCheckedCflag =
     CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CLOCAL | CREAD;
 constexpr tcflag_t kCheckedIflag = IXON | IXOFF | IXANY | INPCK;
 
 } // namespace
+
+namespace detail {
+
+bool NoDeviceBehind(const std::string& path, int openError, int serialType) {
+    if (openError == ENOENT || openError == ENODEV || openError == ENXIO)
+        return true;
+    // The kernel creates the built-in ports ttyS0 to ttyS3 (and more) whether
+    // or not a UART answers at their address; without one, opening fails with
+    // EIO, or succeeds on a port whose type was never found. Only these
+    // names: USB adapters report type 0 (PORT_UNKNOWN) too, and an EIO from
+    // them is a real fault.
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const bool builtIn = name.size() > 4 && name.compare(0, 4, "ttyS") == 0 &&
+                         name.find_first_not_of("0123456789", 4) == std::string::npos;
+    if (!builtIn)
+        return false;
+    return openError == EIO || (openError == 0 && serialType == PORT_UNKNOWN);
+}
+
+} // namespace detail
 
 struct Device::Counters {
     serial_icounter_struct last{};
@@ -230,6 +264,15 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         error = errno;
+        if (detail::NoDeviceBehind(CanonicalPath(path), error, detail::kNoSerialType))
+            error = NotFoundError();
+        return nullptr;
+    }
+    serial_struct info{};
+    const int serialType =
+        ioctl(fd.get(), TIOCGSERIAL, &info) == 0 ? info.type : detail::kNoSerialType;
+    if (detail::NoDeviceBehind(CanonicalPath(path), 0, serialType)) {
+        error = NotFoundError();
         return nullptr;
     }
     // Exclusive access before anything touches the line. TIOCEXCL refuses
@@ -277,6 +320,8 @@ int Device::ApplyLineSettings(const LineSettings& s) {
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
+    // Raw input ignores it; set so that the line holds what was asked for.
+    t.c_cc[VEOF] = static_cast<cc_t>(s.eofChar);
     if (int e = SetDataBits(t, s.databits))
         return e;
     if (int e = SetParity(t, s.parity, s.flags & VaDcb::Parity))
@@ -583,6 +628,14 @@ bool Device::NoteHangUp() {
 }
 
 // ---- Free functions ----------------------------------------------------------
+
+int NotFoundError() {
+    return ENODEV;
+}
+
+int TimedOutError() {
+    return ETIMEDOUT;
+}
 
 std::string ErrorText(int code) {
     char buffer[256];

@@ -4,6 +4,7 @@
 #include "PtyPeer.h"
 #include "app/TForm1.h"
 #include "widgets/TUpDown.h"
+#include "widgets/TVrLed.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -150,6 +151,7 @@ private slots:
     void commandButtonSendsItsFrame();
     void failingPortLeavesWindowUnlocked_data();
     void failingPortLeavesWindowUnlocked();
+    void closingWhileAWriteIsStalled();
 };
 
 void DeviceOperationsTest::programarSendsBandLinesThenConfiguration() {
@@ -392,33 +394,53 @@ void DeviceOperationsTest::commandButtonSendsItsFrame() {
 void DeviceOperationsTest::failingPortLeavesWindowUnlocked_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("bytesBeforeFailure");
+    QTest::addColumn<bool>("hangUp"); // else the line stops taking bytes
 
-    QTest::newRow("Programar, frame e") << QStringLiteral("Button1") << 0;
-    QTest::newRow("Programar, line 2") << QStringLiteral("Button1") << 14 + 28;
-    QTest::newRow("Programar, frame 18") << QStringLiteral("Button1") << 14 + 5 * 28;
-    QTest::newRow("Config") << QStringLiteral("Button6") << 0;
-    QTest::newRow("Relógio") << QStringLiteral("Button5") << 0;
-    QTest::newRow("Imprimir") << QStringLiteral("Button2") << 0;
+    QTest::newRow("Programar, frame e") << QStringLiteral("Button1") << 0 << false;
+    QTest::newRow("Programar, line 2") << QStringLiteral("Button1") << 14 + 28 << false;
+    QTest::newRow("Programar, frame 18") << QStringLiteral("Button1") << 14 + 5 * 28 << false;
+    QTest::newRow("Config") << QStringLiteral("Button6") << 0 << false;
+    QTest::newRow("Relógio") << QStringLiteral("Button5") << 0 << false;
+    QTest::newRow("Imprimir") << QStringLiteral("Button2") << 0 << false;
+    // The window closes the port on the hang-up; the steps left send nothing.
+    QTest::newRow("Programar, hang-up at line 2") << QStringLiteral("Button1") << 14 + 28 << true;
 }
 
 void DeviceOperationsTest::failingPortLeavesWindowUnlocked() {
     QFETCH(QString, button);
     QFETCH(int, bytesBeforeFailure);
+    QFETCH(bool, hangUp);
 
     Window w;
     w.openCom3();
     w.selectBand(1);
+    const auto fail = [&] { return hangUp ? (w.peer.HangUp(), std::size_t{0}) : w.peer.Stall(); };
+    std::size_t filler = 0;
     if (bytesBeforeFailure == 0)
-        w.peer.HangUp();
+        filler = fail();
 
+    const Clock::time_point click = Clock::now();
     QTest::mouseClick(w.button(button), Qt::LeftButton);
+    Clock::time_point failed = click;
     if (bytesBeforeFailure > 0) {
         QTRY_VERIFY_WITH_TIMEOUT(w.peer.ByteCount() >= std::size_t(bytesBeforeFailure), 5000);
-        w.peer.HangUp();
+        filler = fail();
+        failed = Clock::now();
+        QCOMPARE(w.peer.ByteCount(), std::size_t(bytesBeforeFailure));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(w.errors.size(), qsizetype{1}, 5000);
-    QVERIFY2(w.errors.front().startsWith(QStringLiteral("Write error (")),
-             qPrintable(w.errors.front()));
+    if (hangUp) {
+        QTRY_VERIFY_WITH_TIMEOUT(w.form.SendStep == 7, 5000);
+        QCOMPARE(w.errors, QStringList{});
+        QVERIFY(!w.form.PortOpen);
+        QVERIFY(!w.form.Led1->Active());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(w.errors.size(), qsizetype{1}, 5000);
+        QCOMPARE(w.errors.front(), QStringLiteral("Write error (110), Connection timed out"));
+        // One byte's write limit (1000 ms), then the operation stops: not a
+        // limit for every byte left.
+        const long long took = msBetween(failed, Clock::now());
+        QVERIFY2(took < 2500, qPrintable(QString::number(took)));
+    }
 
     const WindowState after = stateOf(w.form);
     QCOMPARE(after.disabled, QStringList{});
@@ -428,8 +450,29 @@ void DeviceOperationsTest::failingPortLeavesWindowUnlocked() {
     if (button == QStringLiteral("Button1"))
         QCOMPARE(after.sendStep, 7);
 
-    // Nothing is left running that could fail again.
+    // No byte after the one that failed, and nothing left running that could
+    // fail again.
+    if (!hangUp)
+        w.peer.Resume();
     QTest::qWait(700);
+    QCOMPARE(w.peer.ByteCount(), std::size_t(bytesBeforeFailure) + filler);
+    QCOMPARE(w.errors.size(), qsizetype(hangUp ? 0 : 1));
+}
+
+void DeviceOperationsTest::closingWhileAWriteIsStalled() {
+    Window w;
+    w.openCom3();
+    w.selectBand(1);
+    w.peer.Stall();
+    // The operator closes the window while "Programar" waits for the line;
+    // the request is handled once the window's thread is free again.
+    QTimer::singleShot(0, &w.form, [&w] { w.form.close(); });
+    const Clock::time_point click = Clock::now();
+    w.form.Button1->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.VaComm1.Active(), 10000);
+    const long long took = msBetween(click, Clock::now());
+    QVERIFY2(took < 2500, qPrintable(QString::number(took)));
+    QVERIFY(!w.form.isVisible());
     QCOMPARE(w.errors.size(), qsizetype{1});
 }
 

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -86,6 +87,45 @@ void PtyPeer::stopReader() {
     while (::write(wake[1], &stop, 1) < 0 && errno == EINTR) {
     }
     reader.join();
+    char taken = 0;
+    while (::read(wake[0], &taken, 1) < 0 && errno == EINTR) {
+    }
+}
+
+std::size_t PtyPeer::Stall() {
+    stopReader();
+    // Our own descriptor: the port under test may hold the device exclusively.
+    // Non-blocking on it alone leaves the port's descriptor as it was.
+    const int flags = ::fcntl(slave, F_GETFL);
+    if (flags < 0 || ::fcntl(slave, F_SETFL, flags | O_NONBLOCK) != 0)
+        fail("fcntl");
+    // The kernel moves written bytes on to the master's queue a little later,
+    // which may make room again: full means refused twice, a pause apart.
+    // Small writes still find the small buffers that earlier reads gave
+    // back, so the filling ends with one byte at a time, as the port writes.
+    const std::vector<uint8_t> chunk(4096, 0xEE);
+    std::size_t total = 0;
+    for (const std::size_t size : {chunk.size(), std::size_t{256}, std::size_t{1}}) {
+        for (int refused = 0; refused < 2;) {
+            const ssize_t n = ::write(slave, chunk.data(), size);
+            if (n > 0) {
+                total += static_cast<std::size_t>(n);
+                refused = 0;
+            } else if (n < 0 && errno == EAGAIN) {
+                ++refused;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            } else if (errno != EINTR) {
+                fail("write");
+            }
+        }
+    }
+    ::fcntl(slave, F_SETFL, flags);
+    return total;
+}
+
+void PtyPeer::Resume() {
+    if (!reader.joinable())
+        reader = std::thread([this] { readLoop(); });
 }
 
 void PtyPeer::HangUp() {

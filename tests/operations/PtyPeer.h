@@ -46,6 +46,14 @@ public:
     // the slave side fails, as on a serial adapter that was pulled out.
     void HangUp();
 
+    // Stops reading and fills the line with filler bytes written at the slave
+    // side until the kernel takes no more, as a printer whose buffer is full:
+    // from now on a write at the slave side finds no room. Returns the number
+    // of filler bytes (they arrive after Resume).
+    std::size_t Stall();
+    // Reads again.
+    void Resume();
+
 private:
     void readLoop();
     void stopReader();

@@ -52,6 +52,7 @@ private slots:
     void portEventsRunOnTheWindowThread();
     void closingWhileADeliveryWaits();
     void closingTheWindowClosesThePort();
+    void hangUpClosesThePort();
 };
 
 void FormPortTest::choosingOpensThePort() {
@@ -166,6 +167,25 @@ void FormPortTest::closingTheWindowClosesThePort() {
     QVERIFY(w.form.VaComm1.Active());
     w.form.close();
     QVERIFY(!w.form.VaComm1.Active());
+    QVERIFY(w.errors.isEmpty());
+}
+
+void FormPortTest::hangUpClosesThePort() {
+    Window w;
+    w.choose(2);
+    QVERIFY(w.form.PortOpen);
+    const int before = w.form.LogLines().size();
+    w.lamp.clear();
+    w.pty.CloseMaster(); // the adapter is pulled out
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.PortOpen, 3000);
+    QVERIFY(!w.form.VaComm1.Active());
+    QCOMPARE(w.lamp, std::vector<bool>{false});
+    QCOMPARE(w.newLines(before), QStringList{});
+    for (QPushButton* button : {w.form.Button3, w.form.Button1}) {
+        const int mark = w.form.LogLines().size();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(w.newLines(mark), (QStringList{AskForPort, " "}));
+    }
     QVERIFY(w.errors.isEmpty());
 }
 

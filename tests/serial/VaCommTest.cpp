@@ -3,6 +3,8 @@
 
 #include "serial/VaComm.h"
 #include "PtyPair.h"
+#include "PtyPeer.h"
+#include "serial/VaCommPosixOpen.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
+#include <cerrno>
+#include <linux/serial.h>
 #include <memory>
 
 namespace {
@@ -43,10 +47,15 @@ private slots:
     void refusedLineSettings();
     void openFailures_data();
     void openFailures();
+    void noDeviceBehind_data();
+    void noDeviceBehind();
     void secondOpenIsRefused();
     void closedOnlySetters_data();
     void closedOnlySetters();
     void flowControlChangeAppliesAtOnce();
+    void eofCharReachesTheLine();
+    void sendChar_data();
+    void sendChar();
     void closeWhenClosedDoesNothing();
     void closeRaisesOnCloseAndPauses();
     void onOpenErrorGoesToHook();
@@ -363,6 +372,34 @@ void VaCommTest::openFailures() {
     QCOMPARE(OpenDescriptorCount(), fds);
 }
 
+void VaCommTest::noDeviceBehind_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("openError");
+    QTest::addColumn<int>("serialType");
+    QTest::addColumn<bool>("missing");
+    const int none = vaplatform::detail::kNoSerialType;
+    QTest::newRow("no node") << "/dev/ttyUSB0" << ENOENT << none << true;
+    QTest::newRow("node without a driver") << "/dev/ttyACM0" << ENODEV << none << true;
+    QTest::newRow("node without a device") << "/dev/ttyS5" << ENXIO << none << true;
+    QTest::newRow("built-in port, EIO") << "/dev/ttyS0" << EIO << none << true;
+    QTest::newRow("built-in port, unknown type") << "/dev/ttyS1" << 0 << PORT_UNKNOWN << true;
+    QTest::newRow("built-in port with a UART") << "/dev/ttyS1" << 0 << PORT_16550A << false;
+    QTest::newRow("built-in port, no answer") << "/dev/ttyS1" << 0 << none << false;
+    QTest::newRow("built-in port in use") << "/dev/ttyS0" << EBUSY << none << false;
+    QTest::newRow("USB adapter, EIO") << "/dev/ttyUSB0" << EIO << none << false;
+    QTest::newRow("USB adapter, type 0") << "/dev/ttyUSB0" << 0 << PORT_UNKNOWN << false;
+    QTest::newRow("other UART name, EIO") << "/dev/ttySAC0" << EIO << none << false;
+}
+
+void VaCommTest::noDeviceBehind() {
+    QFETCH(QString, path);
+    QFETCH(int, openError);
+    QFETCH(int, serialType);
+    QFETCH(bool, missing);
+    QCOMPARE(vaplatform::detail::NoDeviceBehind(path.toStdString(), openError, serialType),
+             missing);
+}
+
 void VaCommTest::secondOpenIsRefused() {
     PtyPair pty;
     TVaComm first, second;
@@ -431,6 +468,64 @@ void VaCommTest::flowControlChangeAppliesAtOnce() {
     QVERIFY(pty.SlaveSettings().c_iflag & IXON);
     port.EventChars().SetXonChar(0x11 + 1);
     QCOMPARE(pty.SlaveSettings().c_cc[VSTART], cc_t(0x12));
+}
+
+void VaCommTest::eofCharReachesTheLine() {
+    PtyPair pty;
+    TVaComm port;
+    WindowSettings(port);
+    port.SetDeviceName(pty.SlavePath());
+    port.EventChars().SetEventChar(0x7E);
+    port.EventChars().SetEofChar(0x1A);
+    port.Open();
+    QCOMPARE(pty.SlaveSettings().c_cc[VEOF], cc_t(0x1A));
+    port.EventChars().SetEofChar(0x04);
+    QCOMPARE(pty.SlaveSettings().c_cc[VEOF], cc_t(0x04));
+}
+
+void VaCommTest::sendChar_data() {
+    QTest::addColumn<QString>("peer"); // idle, stalled, closed port
+    QTest::addColumn<int>("writeTimeout");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("idle peer") << "idle" << 1000 << "";
+    QTest::newRow("stalled peer") << "stalled" << 1000 << "Write error (110), Connection timed out";
+    QTest::newRow("stalled peer, 300 ms limit")
+        << "stalled" << 300 << "Write error (110), Connection timed out";
+    QTest::newRow("closed port") << "closed" << 1000
+                                 << "Can't perform this operation while port is closed";
+}
+
+void VaCommTest::sendChar() {
+    QFETCH(QString, peer);
+    QFETCH(int, writeTimeout);
+    QFETCH(QString, error);
+    PtyPeer pty;
+    TVaComm port;
+    WindowSettings(port);
+    port.SetDeviceName(pty.SlavePath());
+    port.Buffers().SetWriteTimeout(static_cast<uint32_t>(writeTimeout));
+    if (peer != "closed")
+        port.Open();
+    std::size_t filler = 0;
+    if (peer == "stalled")
+        filler = pty.Stall();
+
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(ErrorOf([&] { port.SendChar('x'); }), error);
+    const qint64 elapsed = timer.elapsed();
+    if (peer == "stalled") {
+        QVERIFY2(elapsed >= writeTimeout - 50 && elapsed < writeTimeout + 1500,
+                 qPrintable(QString::number(elapsed)));
+        QVERIFY(port.Active());
+        // The byte that timed out never goes out.
+        pty.Resume();
+        QTRY_COMPARE(pty.ByteCount(), filler);
+        QTest::qWait(200);
+        QCOMPARE(pty.ByteCount(), filler);
+    } else if (peer == "idle") {
+        QTRY_COMPARE(pty.Bytes(), std::vector<uint8_t>{'x'});
+    }
 }
 
 void VaCommTest::closeWhenClosedDoesNothing() {
