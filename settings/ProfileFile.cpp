@@ -1,5 +1,6 @@
 #include "settings/ProfileFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -124,4 +125,10 @@ std::optional<std::string> ProfileFile::Value(std::string_view section,
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+bool ProfileFile::HasSection(std::string_view section) const {
+    return std::any_of(sections.begin(), sections.end(), [section](const Section& s) {
+        return s.Name && sameName(*s.Name, section);
+    });
 }

@@ -40,6 +40,9 @@ public:
     // the key's "=" is missing.
     std::optional<std::string> Value(std::string_view section, std::string_view key) const;
 
+    // True when the file has a header for section (any letter case).
+    bool HasSection(std::string_view section) const;
+
 private:
     struct Entry {
         std::string Name;
