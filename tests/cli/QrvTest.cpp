@@ -112,14 +112,18 @@ private slots:
     }
 
     // Two printers get the band at the same time; a port that does not exist
-    // fails alone, names itself and gives the component's message.
+    // fails alone, names itself and gives the component's message. A path
+    // with "%" in it is opened as it is written.
     void portsRunAtOnceAndFailAlone() {
         PtyPeer first;
         PtyPeer second;
         first.MapPort(home(), 4);
+        const fs::path percent = home() / "tty%d%s";
+        fs::remove(percent);
+        fs::create_symlink(second.SlavePath(), percent);
         const Outcome run = qrv({"program", Golden, "--band", "1", "--port", "COM4", "--port",
                                  "/nonexistent/ttyQRV", "--port",
-                                 QString::fromStdString(second.SlavePath()), "--quiet"});
+                                 QString::fromStdString(percent.string()), "--quiet"});
         QCOMPARE(run.Status, 1);
         QCOMPARE(run.Err, QStringLiteral("qrv: /nonexistent/ttyQRV: Specified device not found "
                                          "(/nonexistent/ttyQRV).\n"));
