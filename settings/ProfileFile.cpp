@@ -142,8 +142,10 @@ struct ProfileReader::State {
             if (where == Where::Inside)
                 where = Where::After;
             else if (where == Where::Before && closed->Length() == section.size() &&
-                     folded(closed->Kept()) == section)
+                     folded(closed->Kept()) == section) {
                 where = Where::Inside;
+                result.sectionFound = true;
+            }
         } else if (mode == Mode::Name) {
             keep(find(name), std::nullopt);
         } else if (mode == Mode::Value) {

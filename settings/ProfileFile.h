@@ -53,6 +53,9 @@ public:
     // "=" is missing, or key was not one of the keys asked for.
     std::optional<std::string> Value(std::string_view key) const;
 
+    // True when the file has a header of the section asked for.
+    bool HasSection() const { return sectionFound; }
+
 private:
     friend class ProfileReader;
     struct Slot {
@@ -61,6 +64,7 @@ private:
     };
     // By key name in upper case.
     std::unordered_map<std::string, Slot> entries;
+    bool sectionFound = false;
 };
 
 // Reads a profile file piece by piece for ProfileFile; the pieces may be cut

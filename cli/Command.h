@@ -1,0 +1,33 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <vector>
+
+// What every command of qrv shares: its exit statuses and how it joins the
+// tool. Each group of commands lives in its own file and adds itself to the
+// command line with one Add...Commands function, which main calls.
+
+enum ExitStatus : int {
+    ExitDone = 0,
+    ExitDeviceFailed = 1, // a port could not be opened or written, or a map entry was refused
+    ExitBadCommandLine = 2,
+    ExitBadSettingsFile = 3,
+};
+
+// A command of the tool: its subcommand and what runs when it was chosen.
+// Run may throw CLI::ParseError for a command line that CLI11 cannot judge
+// alone (main reports it as CLI11 reports its own).
+struct Command {
+    CLI::App* App = nullptr;
+    std::function<int()> Run;
+};
+using Commands = std::vector<Command>;
+
+// "ports", "map", "unmap".
+void AddPortCommands(CLI::App& app, Commands& commands);
+// "show".
+void AddShowCommand(CLI::App& app, Commands& commands);
+// "program", "config", "clock", "print", "restart", "report".
+void AddSendCommands(CLI::App& app, Commands& commands);

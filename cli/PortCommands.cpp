@@ -1,0 +1,195 @@
+// The port map commands: which device each COMn opens, and the links of the
+// port map folder that make a serial adapter one of them.
+#include "cli/Command.h"
+#include "cli/PortName.h"
+
+#include "serial/PortMap.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The names the window offers.
+constexpr int WindowPorts = 10;
+
+fs::path entryOf(int n) {
+    return fs::path(portmap::Folder()) / ("COM" + std::to_string(n));
+}
+
+fs::path canonicalOrSelf(const fs::path& path) {
+    std::error_code ec;
+    fs::path resolved = fs::canonical(path, ec);
+    return ec ? path : resolved;
+}
+
+// Every COMn of the folder and Com1 to Com10.
+std::set<int> namedPorts() {
+    std::set<int> numbers;
+    for (int n = 1; n <= WindowPorts; ++n)
+        numbers.insert(n);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(portmap::Folder(), ec))
+        if (const auto n = ParseComNumber(entry.path().filename().string());
+            n && entry.path().filename().string().starts_with("COM"))
+            numbers.insert(*n);
+    return numbers;
+}
+
+int listPorts() {
+    std::cout << "Pasta do mapa de portas: " << portmap::Folder() << "\n\n";
+    for (int n = 1; n <= WindowPorts; ++n) {
+        const std::string device = portmap::DeviceOf(n);
+        std::error_code ec;
+        const bool exists = fs::exists(device, ec);
+        std::string name = "Com" + std::to_string(n);
+        name.resize(7, ' ');
+        std::cout << name << device << (portmap::HasEntry(n) ? " (mapeada)" : "") << "  "
+                  << (exists ? "existe" : "não existe") << '\n';
+    }
+
+    std::set<fs::path> mapped;
+    for (const int n : namedPorts())
+        mapped.insert(canonicalOrSelf(portmap::DeviceOf(n)));
+    std::vector<std::string> unmapped;
+    for (const std::string& adapter : portmap::SerialAdapters())
+        if (!mapped.contains(canonicalOrSelf(adapter)))
+            unmapped.push_back(adapter);
+
+    std::cout << '\n';
+    if (unmapped.empty()) {
+        std::cout << "Nenhum adaptador serial sem nome de porta.\n";
+        return ExitDone;
+    }
+    std::cout << "Adaptadores seriais sem nome de porta:\n";
+    int next = 1;
+    for (const std::string& adapter : unmapped) {
+        while (next <= WindowPorts && portmap::HasEntry(next))
+            ++next;
+        std::cout << "  " << adapter << '\n';
+        if (next <= WindowPorts)
+            std::cout << "    qrv map COM" << next++ << ' ' << adapter << '\n';
+        else
+            std::cout << "    (Com1 a Com10 já estão mapeadas)\n";
+    }
+    return ExitDone;
+}
+
+int mapPort(int n, const std::string& device, bool force) {
+    const fs::path entry = entryOf(n);
+    const std::string name = "COM" + std::to_string(n);
+    std::error_code ec;
+    const fs::file_status old = fs::symlink_status(entry, ec);
+    if (fs::exists(old) || fs::is_symlink(old)) {
+        if (!force) {
+            std::cerr << "qrv: " << name << " já está no mapa de portas (abre "
+                      << portmap::DeviceOf(n) << "); use --force para trocar.\n";
+            return ExitDeviceFailed;
+        }
+        if (fs::is_directory(old)) {
+            std::cerr << "qrv: " << entry.string() << " é uma pasta; não foi trocada.\n";
+            return ExitDeviceFailed;
+        }
+    }
+    const fs::path target = fs::absolute(device, ec);
+    if (ec) {
+        std::cerr << "qrv: " << device << ": " << ec.message() << '\n';
+        return ExitDeviceFailed;
+    }
+    fs::create_directories(entry.parent_path(), ec);
+    if (ec) {
+        std::cerr << "qrv: não foi possível criar " << entry.parent_path().string() << ": "
+                  << ec.message() << '\n';
+        return ExitDeviceFailed;
+    }
+    // A new link under a temporary name, renamed over the entry: the entry is
+    // never missing, and never half made.
+    const fs::path temporary =
+        entry.parent_path() / ("." + name + ".novo." + std::to_string(::getpid()));
+    fs::remove(temporary, ec);
+    fs::create_symlink(target, temporary, ec);
+    if (!ec)
+        fs::rename(temporary, entry, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        std::cerr << "qrv: não foi possível mapear " << name << ": " << ec.message() << '\n';
+        return ExitDeviceFailed;
+    }
+    std::cout << name << " agora abre " << target.string() << ".\n";
+    if (!fs::exists(target, ec))
+        std::cerr << "qrv: aviso: " << target.string() << " não existe agora.\n";
+    return ExitDone;
+}
+
+int unmapPort(int n) {
+    const fs::path entry = entryOf(n);
+    const std::string name = "COM" + std::to_string(n);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(entry, ec);
+    if (!fs::exists(status) && !fs::is_symlink(status)) {
+        std::cout << name << " não está no mapa de portas (abre " << portmap::DeviceOf(n) << ").\n";
+        return ExitDone;
+    }
+    if (!fs::is_symlink(status)) {
+        std::cerr << "qrv: " << entry.string() << " não é um link simbólico; não foi removido.\n";
+        return ExitDeviceFailed;
+    }
+    if (!fs::remove(entry, ec) || ec) {
+        std::cerr << "qrv: não foi possível remover " << entry.string() << ": " << ec.message()
+                  << '\n';
+        return ExitDeviceFailed;
+    }
+    std::cout << name << " saiu do mapa de portas; agora abre " << portmap::DeviceOf(n) << ".\n";
+    return ExitDone;
+}
+
+CLI::Option* addComName(CLI::App* sub, std::string& name) {
+    return sub->add_option("COMn", name, "Nome da porta, como na janela: COM1 a COM10 (ou mais)")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return ParseComNumber(text) ? std::string()
+                                            : "nome de porta inválido \"" + text + "\": use COMn";
+            },
+            ""))
+        ->type_name("");
+}
+
+} // namespace
+
+void AddPortCommands(CLI::App& app, Commands& commands) {
+    CLI::App* ports = app.add_subcommand(
+        "ports", "Com1 a Com10: o dispositivo que cada uma abre; adaptadores sem nome de porta");
+    commands.push_back({ports, listPorts});
+
+    struct MapOptions {
+        std::string Name;
+        std::string Device;
+        bool Force = false;
+    };
+    auto map = std::make_shared<MapOptions>();
+    CLI::App* mapCommand =
+        app.add_subcommand("map", "Faz COMn abrir DEVICE (um link no mapa de portas)");
+    addComName(mapCommand, map->Name);
+    mapCommand->add_option("DEVICE", map->Device, "Dispositivo, por exemplo /dev/serial/by-id/...")
+        ->required()
+        ->type_name("");
+    mapCommand->add_flag("--force", map->Force, "Troca o que COMn já tiver no mapa");
+    commands.push_back({mapCommand, [map] {
+                            return mapPort(*ParseComNumber(map->Name), map->Device, map->Force);
+                        }});
+
+    auto unmapName = std::make_shared<std::string>();
+    CLI::App* unmap =
+        app.add_subcommand("unmap", "Tira COMn do mapa de portas (remove só um link simbólico)");
+    addComName(unmap, *unmapName);
+    commands.push_back({unmap, [unmapName] { return unmapPort(*ParseComNumber(*unmapName)); }});
+}

@@ -1,0 +1,79 @@
+#include "cli/Progress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t BarWidth = 20;
+
+std::size_t terminalWidth() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+// Cut to `columns` characters of UTF-8 text, so that a line never wraps: a
+// wrapped line would throw the cursor movement of the redraw off.
+std::string fit(const std::string& text, std::size_t columns) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;
+        if (++characters > columns)
+            return text.substr(0, i);
+    }
+    return text;
+}
+
+std::string bar(std::size_t done, std::size_t total) {
+    const std::size_t filled = total == 0 ? BarWidth : done * BarWidth / total;
+    return "[" + std::string(filled, '#') + std::string(BarWidth - filled, '.') + "]";
+}
+
+} // namespace
+
+Progress::Progress(std::vector<std::string> ports, bool isLive)
+    : names(std::move(ports)), states(names.size(), "aguardando"), live(isLive) {
+    for (const std::string& n : names)
+        nameWidth = std::max(nameWidth, n.size());
+}
+
+void Progress::Step(std::size_t port, int band, std::size_t step, std::size_t steps,
+                    const std::string& name, std::size_t done, std::size_t total) {
+    if (!live)
+        return;
+    std::string state = bar(done, total) + " ";
+    if (band > 0)
+        state += "Banda " + std::to_string(band) + ", ";
+    state +=
+        "passo " + std::to_string(step + 1) + " de " + std::to_string(steps) + " (" + name + ")";
+    const std::lock_guard guard(lock);
+    states.at(port) = std::move(state);
+    draw();
+}
+
+void Progress::Finished(std::size_t port, const std::optional<std::string>& error) {
+    if (!live)
+        return;
+    const std::lock_guard guard(lock);
+    states.at(port) = error ? "falhou: " + *error : bar(1, 1) + " concluído";
+    draw();
+}
+
+void Progress::draw() {
+    std::string out;
+    if (drawn)
+        out += "\x1b[" + std::to_string(names.size()) + "A";
+    const std::size_t width = terminalWidth() - 1;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string line = names[i] + std::string(nameWidth + 2 - names[i].size(), ' ') + states[i];
+        out += "\r\x1b[2K" + fit(line, width) + "\n";
+    }
+    drawn = true;
+    std::fputs(out.c_str(), stderr);
+    std::fflush(stderr);
+}

@@ -1,0 +1,264 @@
+// The commands that talk to printers: each sends the plan of one of the
+// window's buttons to every --port at once, one thread and one serial port
+// component per port, or prints the plan with --dry-run.
+#include "cli/Command.h"
+#include "cli/Configuration.h"
+#include "cli/PortName.h"
+#include "cli/Progress.h"
+
+#include "printer/Plan.h"
+#include "printer/Runner.h"
+#include "serial/PrinterLine.h"
+#include "serial/VaComm.h"
+
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// What one port sends: the plans in turn, each with its band (0: none).
+struct Job {
+    int Band = 0;
+    printer::Plan Plan;
+};
+using Jobs = std::vector<Job>;
+// Builds the jobs on the port's own thread, just before it sends, so the
+// clock is read once per port when that port is ready.
+using JobMaker = std::function<Jobs(const printer::PrinterConfiguration&)>;
+
+struct SendOptions {
+    std::vector<std::string> Ports;
+    bool DryRun = false;
+    bool Quiet = false;
+    std::string File;
+    int Band = 0;
+};
+
+// Writes one byte of a frame; a byte the line does not take within the
+// port's WriteTimeout stops the port.
+void SendByte(TVaComm& port, uint8_t byte) {
+    port.SendChar(static_cast<char>(byte));
+}
+
+std::string hex(const std::vector<uint8_t>& frame) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const uint8_t b : frame) {
+        if (!out.empty())
+            out += ' ';
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+void printPlan(const Jobs& jobs) {
+    int start = 0;
+    for (const Job& job : jobs) {
+        const std::vector<int> times = printer::StepStartTimes(job.Plan);
+        for (std::size_t i = 0; i < job.Plan.size(); ++i)
+            std::cout << start + times[i] << '\t' << hex(job.Plan[i].Frame) << '\n';
+        start += times.back();
+    }
+}
+
+protocol::ClockFields localClock() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_hour, local.tm_min,     local.tm_sec,
+            local.tm_mday, local.tm_mon + 1, local.tm_year + 1900};
+}
+
+std::vector<PortName> portsOf(const std::vector<std::string>& texts) {
+    std::vector<PortName> ports;
+    for (const std::string& text : texts) {
+        const PortName port = *ParsePortName(text); // the option's check let only names through
+        if (std::find(ports.begin(), ports.end(), port) != ports.end())
+            throw CLI::ValidationError("a porta " + port.Display() + " foi dada mais de uma vez");
+        ports.push_back(port);
+    }
+    return ports;
+}
+
+void configure(TVaComm& comm, const PortName& port) {
+    SetPrinterLine(comm);
+    if (port.Number > 0) {
+        comm.SetDeviceName("COM%d");
+        comm.SetPortNum(port.Number);
+        return;
+    }
+    // The device name is a format: a "%" of the path must stay a "%".
+    std::string name;
+    for (const char c : port.Path)
+        name += c == '%' ? std::string("%%") : std::string(1, c);
+    comm.SetDeviceName(name);
+}
+
+std::size_t stepCount(const Jobs& jobs) {
+    std::size_t n = 0;
+    for (const Job& job : jobs)
+        n += job.Plan.size();
+    return n;
+}
+
+// Opens, sends and closes one port on the calling thread. The error that
+// stopped it, or nothing.
+std::optional<std::string> sendToPort(const PortName& port, std::size_t index,
+                                      const printer::PrinterConfiguration& config,
+                                      const JobMaker& make, Progress& progress) {
+    try {
+        TVaComm comm;
+        configure(comm, port);
+        comm.Open();
+        const Jobs jobs = make(config);
+        const std::size_t total = stepCount(jobs);
+        std::size_t done = 0;
+        std::optional<std::string> error;
+        for (const Job& job : jobs) {
+            const printer::RunResult result = printer::Run(
+                job.Plan, [&comm](uint8_t byte) { SendByte(comm, byte); }, printer::SleepMs,
+                [&](std::size_t step, const printer::Plan& plan) {
+                    progress.Step(index, job.Band, step, plan.size(), plan[step].Name, done + step,
+                                  total);
+                });
+            if (!result) {
+                error = result.Error;
+                break;
+            }
+            done += job.Plan.size();
+        }
+        comm.Close();
+        return error;
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
+int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
+    const std::vector<PortName> ports = portsOf(options.Ports);
+    if (ports.empty() && !options.DryRun)
+        throw CLI::ValidationError("diga a porta com --port (ou use --dry-run)");
+
+    printer::PrinterConfiguration config;
+    if (needsFile) {
+        LoadedConfiguration loaded = LoadConfiguration(options.File);
+        if (loaded.Error) {
+            std::cerr << "qrv: " << *loaded.Error << '\n';
+            return ExitBadSettingsFile;
+        }
+        config = printer::AsWindowHolds(std::move(loaded.Configuration));
+    }
+
+    if (options.DryRun) {
+        printPlan(make(config));
+        return ExitDone;
+    }
+
+    std::vector<std::string> names;
+    for (const PortName& port : ports)
+        names.push_back(port.Display());
+    Progress progress(names, !options.Quiet && ::isatty(STDERR_FILENO));
+    std::vector<std::optional<std::string>> errors(ports.size());
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < ports.size(); ++i)
+            threads.emplace_back([&, i] {
+                errors[i] = sendToPort(ports[i], i, config, make, progress);
+                progress.Finished(i, errors[i]);
+            });
+    }
+
+    int status = ExitDone;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (errors[i]) {
+            std::cerr << "qrv: " << names[i] << ": " << *errors[i] << '\n';
+            status = ExitDeviceFailed;
+        }
+    }
+    return status;
+}
+
+// Adds a sending command with the options they all share; the caller adds
+// the rest to the returned subcommand.
+CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& name,
+                         const std::string& description, bool needsFile, JobMaker make) {
+    auto options = std::make_shared<SendOptions>();
+    CLI::App* sub = app.add_subcommand(name, description);
+    if (needsFile)
+        sub->add_option("FILE", options->File, "Arquivo de configuração (*.snh)")
+            ->required()
+            ->type_name("");
+    const CLI::Validator portName(
+        [](std::string& text) {
+            return ParsePortName(text) ? std::string()
+                                       : "porta inválida \"" + text +
+                                             "\": use COMn (COM1, com3...) ou um caminho /dev/...";
+        },
+        "");
+    sub->add_option("--port", options->Ports,
+                    "Porta serial: COMn (como na janela) ou caminho de dispositivo; repita para "
+                    "várias impressoras ao mesmo tempo")
+        ->check(portName)
+        ->type_name("PORTA");
+    sub->add_flag("--dry-run", options->DryRun,
+                  "Não abre porta nenhuma: mostra cada quadro (ms desde o início, bytes em hexa)");
+    sub->add_flag("-q,--quiet", options->Quiet, "Sem progresso; só os erros");
+    commands.push_back(
+        {sub, [options, needsFile, make] { return send(*options, needsFile, make); }});
+    return sub;
+}
+
+} // namespace
+
+void AddSendCommands(CLI::App& app, Commands& commands) {
+    auto band = std::make_shared<int>(0);
+    CLI::App* program = addSendCommand(
+        app, commands, "program",
+        "\"Programar\": as quatro linhas e a configuração, banda 1 a 4 em seguida (ou só --band)",
+        true, [band](const printer::PrinterConfiguration& config) {
+            Jobs jobs;
+            for (int b = 1; b <= ConfigurationModel::BandCount; ++b)
+                if (*band == 0 || *band == b)
+                    jobs.push_back({b, printer::ProgramPlan(config, b)});
+            return jobs;
+        });
+    program->add_option("--band", *band, "Só esta banda (1 a 4)")
+        ->check(CLI::Range(1, ConfigurationModel::BandCount).description(""))
+        ->type_name("N");
+
+    addSendCommand(app, commands, "config", "\"Config\": opções e faixas de senhas das bandas",
+                   true, [](const printer::PrinterConfiguration& config) {
+                       return Jobs{{0, printer::ConfigPlan(config)}};
+                   });
+    addSendCommand(app, commands, "clock",
+                   "\"Relógio\": acerta o relógio pela hora deste computador", false,
+                   [](const printer::PrinterConfiguration&) {
+                       return Jobs{{0, printer::ClockPlan(localClock())}};
+                   });
+
+    auto printBand = std::make_shared<int>(0);
+    CLI::App* print = addSendCommand(app, commands, "print", "\"Imprimir\": um ticket da banda",
+                                     false, [printBand](const printer::PrinterConfiguration&) {
+                                         return Jobs{{*printBand, printer::PrintPlan(*printBand)}};
+                                     });
+    print->add_option("--band", *printBand, "Banda do ticket (1 a 4)")
+        ->required()
+        ->check(CLI::Range(1, ConfigurationModel::BandCount).description(""))
+        ->type_name("N");
+
+    addSendCommand(app, commands, "restart", "\"Re Iniciar\": reinicia a impressora", false,
+                   [](const printer::PrinterConfiguration&) {
+                       return Jobs{{0, printer::RestartPlan()}};
+                   });
+    addSendCommand(app, commands, "report", "\"Log\": a impressora imprime o relatório", false,
+                   [](const printer::PrinterConfiguration&) {
+                       return Jobs{{0, printer::ReportPlan()}};
+                   });
+}

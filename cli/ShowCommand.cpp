@@ -1,0 +1,126 @@
+// "show": what a settings file holds, for a person or, with --json, for a
+// script. Values are shown as the file stores them, out-of-range ones by
+// their numbers.
+#include "cli/Command.h"
+#include "cli/Configuration.h"
+#include "cli/Text.h"
+
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+#include <memory>
+
+namespace {
+
+using printer::PrinterConfiguration;
+
+// The list item at a stored position, as the window names it.
+template <std::size_t N>
+std::string itemName(int32_t position, const std::array<std::string_view, N>& items) {
+    if (position == -1)
+        return "(nenhum)";
+    if (position < 0 || position >= static_cast<int32_t>(N))
+        return std::to_string(position) + " (fora da lista)";
+    if (items[static_cast<std::size_t>(position)].empty())
+        return "(item vazio)";
+    return std::string(items[static_cast<std::size_t>(position)]);
+}
+
+std::string padded(std::string text, std::size_t columns) {
+    std::size_t characters = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++characters;
+    if (characters < columns)
+        text.append(columns - characters, ' ');
+    return text;
+}
+
+std::string printsOrNot(bool prints) {
+    return prints ? "imprime" : "não imprime";
+}
+
+void showReadable(const std::string& path, const PrinterConfiguration& config) {
+    const ConfigurationModel& m = config.Model;
+    const printer::PrinterOptions& o = config.Options;
+    std::cout << "Arquivo: " << path << '\n';
+    for (int band = 1; band <= ConfigurationModel::BandCount; ++band) {
+        std::cout << "\nBanda " << band << "   Inicio Banda: " << m.BandStart(band)
+                  << "   Final Banda: " << m.BandEnd(band) << '\n';
+        for (int line = 1; line <= ConfigurationModel::LinesPerBand; ++line) {
+            const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(band, line));
+            std::cout << "  Linha " << line << "  "
+                      << padded("\"" + Utf8FromCp1252(m.BandLineText[k]) + "\"", 24)
+                      << padded(itemName(m.LineStyle[k], printer::StyleItems), 16)
+                      << (m.LineEnabled[k] ? "impressa" : "não impressa") << '\n';
+        }
+    }
+    std::cout << "\nZerar Senha: " << itemName(printer::Position(o.ResetAt), printer::ResetItems)
+              << "\nRecarregar Senha: "
+              << itemName(printer::Position(o.ReloadAt), printer::ReloadItems)
+              << "\nImpressora: " << itemName(printer::Position(o.Printer), printer::PrinterItems)
+              << "\nProtocolo: " << itemName(printer::Position(o.Protocol), printer::ProtocolItems)
+              << "\nNúmero de Bandas: " << o.BandCount << "\nData: " << printsOrNot(o.PrintDate)
+              << "\nHora: " << printsOrNot(o.PrintTime)
+              << "\nRodapé: " << printsOrNot(o.PrintFooter) << '\n';
+}
+
+void showJson(const std::string& path, const PrinterConfiguration& config) {
+    const ConfigurationModel& m = config.Model;
+    const printer::PrinterOptions& o = config.Options;
+    nlohmann::ordered_json bands = nlohmann::ordered_json::array();
+    for (int band = 1; band <= ConfigurationModel::BandCount; ++band) {
+        nlohmann::ordered_json lines = nlohmann::ordered_json::array();
+        for (int line = 1; line <= ConfigurationModel::LinesPerBand; ++line) {
+            const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(band, line));
+            lines.push_back({{"line", line},
+                             {"text", Utf8FromCp1252(m.BandLineText[k])},
+                             {"style", m.LineStyle[k]},
+                             {"printed", static_cast<bool>(m.LineEnabled[k])}});
+        }
+        bands.push_back({{"band", band},
+                         {"start", m.BandStart(band)},
+                         {"end", m.BandEnd(band)},
+                         {"lines", std::move(lines)}});
+    }
+    const nlohmann::ordered_json options = {{"resetAt", printer::Position(o.ResetAt)},
+                                            {"reloadAt", printer::Position(o.ReloadAt)},
+                                            {"printer", printer::Position(o.Printer)},
+                                            {"protocol", printer::Position(o.Protocol)},
+                                            {"bandCount", o.BandCount},
+                                            {"printDate", o.PrintDate},
+                                            {"printTime", o.PrintTime},
+                                            {"printFooter", o.PrintFooter}};
+    const nlohmann::ordered_json all = {
+        {"file", path}, {"bands", std::move(bands)}, {"options", options}};
+    // The path is the one string not known to be UTF-8.
+    std::cout << all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+} // namespace
+
+void AddShowCommand(CLI::App& app, Commands& commands) {
+    struct ShowOptions {
+        std::string File;
+        bool Json = false;
+    };
+    auto options = std::make_shared<ShowOptions>();
+    CLI::App* show = app.add_subcommand(
+        "show", "O que o arquivo guarda: bandas, linhas, estilos e opções, como na janela");
+    show->add_option("FILE", options->File, "Arquivo de configuração (*.snh)")
+        ->required()
+        ->type_name("");
+    show->add_flag("--json", options->Json, "Um objeto JSON, para scripts");
+    commands.push_back({show, [options] {
+                            const LoadedConfiguration loaded = LoadConfiguration(options->File);
+                            if (loaded.Error) {
+                                std::cerr << "qrv: " << *loaded.Error << '\n';
+                                return static_cast<int>(ExitBadSettingsFile);
+                            }
+                            if (options->Json)
+                                showJson(options->File, loaded.Configuration);
+                            else
+                                showReadable(options->File, loaded.Configuration);
+                            return static_cast<int>(ExitDone);
+                        }});
+}

@@ -1,0 +1,74 @@
+// qrv: programs, configures and inspects queue-ticket printers from the
+// command line, several at once. Command and option names are English; what
+// the user reads is Brazilian Portuguese.
+#include "cli/Command.h"
+
+#include <iostream>
+#include <memory>
+
+namespace {
+
+// The subcommand the user chose, or the tool itself.
+const CLI::App* chosen(const CLI::App& app) {
+    for (const CLI::App* sub : app.get_subcommands())
+        return sub;
+    return &app;
+}
+
+std::shared_ptr<CLI::Formatter> portugueseFormatter() {
+    auto formatter = std::make_shared<CLI::Formatter>();
+    formatter->label("Usage", "Uso");
+    formatter->label("OPTIONS", "OPÇÕES");
+    formatter->label("SUBCOMMAND", "COMANDO");
+    formatter->label("SUBCOMMANDS", "COMANDOS");
+    formatter->label("Positionals", "Argumentos");
+    formatter->label("REQUIRED", "(obrigatório)");
+    formatter->label("TEXT", "TEXTO");
+    formatter->label("INT", "NÚMERO");
+    formatter->label("Excludes", "Exclui");
+    formatter->label("Needs", "Precisa de");
+    formatter->column_width(28);
+    return formatter;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Programa, configura e consulta impressoras de senhas pela linha serial.\n"
+                 "Várias portas --port ao mesmo tempo: cada uma segue sozinha.",
+                 "qrv"};
+    const std::shared_ptr<CLI::Formatter> formatter = portugueseFormatter();
+    app.formatter(formatter);
+    app.option_defaults()->group("Opções");
+    app.set_help_flag("-h,--help", "Mostra esta ajuda e sai");
+    app.set_version_flag("--version", std::string("qrv ") + QRV_VERSION, "Mostra a versão e sai");
+    app.require_subcommand(1);
+    app.failure_message([formatter](const CLI::App* top, const CLI::Error& error) -> std::string {
+        const CLI::App* sub = chosen(*top);
+        return "qrv: linha de comando inválida: " + std::string(error.what()) + "\n" +
+               formatter->make_usage(sub, sub == top ? "qrv" : "qrv " + sub->get_name()) +
+               "Use --help para ver os comandos e as opções.\n";
+    });
+    app.footer("Situação de saída: 0 tudo feito; 1 uma porta falhou (ou um mapeamento foi "
+               "recusado);\n2 linha de comando inválida; 3 arquivo de configuração inutilizável.");
+
+    Commands commands;
+    AddPortCommands(app, commands);
+    AddShowCommand(app, commands);
+    AddSendCommands(app, commands);
+    for (Command& c : commands) {
+        c.App->group("Comandos");
+        c.App->get_help_ptr()->group("Opções");
+    }
+
+    try {
+        app.parse(argc, argv);
+        for (Command& c : commands)
+            if (c.App->parsed())
+                return c.Run();
+        return ExitDone;
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? ExitDone : ExitBadCommandLine;
+    }
+}

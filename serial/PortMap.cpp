@@ -1,0 +1,67 @@
+#include "serial/PortMap.h"
+
+#include "serial/VaCommPlatform.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace portmap {
+
+namespace {
+
+std::string comName(int n) {
+    return "COM" + std::to_string(n);
+}
+
+fs::path canonicalOrSelf(const fs::path& path) {
+    std::error_code ec;
+    fs::path resolved = fs::canonical(path, ec);
+    return ec ? path : resolved;
+}
+
+} // namespace
+
+std::string Folder() {
+    return vaplatform::PortMapFolder();
+}
+
+std::string DeviceOf(int n) {
+    return vaplatform::ResolveDevicePath(comName(n));
+}
+
+bool HasEntry(int n) {
+    std::error_code ec;
+    return fs::symlink_status(fs::path(Folder()) / comName(n), ec).type() !=
+           fs::file_type::not_found;
+}
+
+std::vector<std::string> SerialAdapters() {
+    std::vector<std::string> adapters;
+    std::set<fs::path> seen;
+    std::error_code ec;
+    std::vector<std::string> byId;
+    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec))
+        byId.push_back(entry.path().string());
+    std::sort(byId.begin(), byId.end());
+    for (const std::string& path : byId) {
+        adapters.push_back(path);
+        seen.insert(canonicalOrSelf(path));
+    }
+    std::vector<std::string> nodes;
+    for (const auto& entry : fs::directory_iterator("/dev", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("ttyUSB") || name.starts_with("ttyACM"))
+            nodes.push_back(entry.path().string());
+    }
+    std::sort(nodes.begin(), nodes.end());
+    for (const std::string& path : nodes)
+        if (!seen.contains(canonicalOrSelf(path)))
+            adapters.push_back(path);
+    return adapters;
+}
+
+} // namespace portmap
