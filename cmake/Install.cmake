@@ -29,9 +29,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Equipe Impressora QRV <impressora-qrv@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "programa a impressora de senhas pela porta serial / queue-ticket printer setup")
+# The summary above is the first line of the package's description; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "programa a impressora de senhas pela porta serial / queue-ticket printer setup
-Impressora - QRV programa as bandas, os cabeçalhos, as opções e o relógio de
+    "Impressora - QRV programa as bandas, os cabeçalhos, as opções e o relógio de
 uma impressora de senhas pela porta serial (janela impressora-qrv e linha de
 comando qrv).
 .
