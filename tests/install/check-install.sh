@@ -55,10 +55,17 @@ for size in 48 128 256; do
     [ "$got" = "${size}x${size}" ] || fail "$png is $got, not ${size}x${size}"
 done
 
-desktop-file-validate "$root/share/applications/$id.desktop" || fail "desktop-file-validate"
+desktop=$root/share/applications/$id.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+# The validators take the entry's program and icon on trust.
+exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[[ -n $exec && -f $root/bin/$exec && -x $root/bin/$exec ]] || fail "the menu entry runs \"$exec\", not installed"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[[ -n $icon && -f $root/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
+    fail "the menu entry's icon \"$icon\" is not installed"
 appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >"$work/as.log" ||
     { cat "$work/as.log" >&2; fail "appstreamcli validate"; }
-# The tree check also finds the desktop entry and the icon the metainfo names.
+# The tree check also finds the desktop entry the metainfo names.
 appstreamcli validate-tree --no-net "$root" >"$work/as.log" ||
     { cat "$work/as.log" >&2; fail "appstreamcli validate-tree"; }
 
