@@ -95,6 +95,8 @@ qrv pr|print program
 qrv --|--help --version
 qrv show |a.snh sub
 qrv program a.snh --|--band --dry-run --help --port --quiet
+qrv print --|--band --dry-run --help --port --quiet
+qrv program --port COM1 |a.snh sub
 qrv clock --port com1|COM1 COM10
 qrv print --band |1 2 3 4
 qrv simulate --|--force --hang-up-after --help --json --stall-after
