@@ -87,7 +87,7 @@ if [ "$with_qrv" = 1 ]; then
             [[ $line == *" " ]] && COMP_WORDS+=("")
             COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
             _qrv
-            got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | xargs)
+            got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " " -)
             [ "$got" = "$want" ] || { echo "FAIL: completion of \"$line\": \"$got\", not \"$want\"" >&2; exit 1; }
         done <<"CASES"
 qrv |clock config map ports print program report restart show simulate unmap
