@@ -12,8 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -101,28 +99,14 @@ QCheckBox* flagBox(QWidget* parent, const char* name, int left, int top, const Q
     return box;
 }
 
-// A queue ticket with notched sides and printed lines: the window's icon.
-// Drawn with shapes only, so that it costs no font look-up at start-up.
+// A queue ticket with notched sides and printed lines: the window's icon. The
+// PNGs are rendered at build time from data/ticket.svg, the drawing the desktop
+// menu entry shows too, and embedded, so start-up needs no SVG renderer.
 QIcon ticketIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath ticket;
-    ticket.addRoundedRect(QRectF(3, 7, 26, 18), 2, 2);
-    QPainterPath notches;
-    notches.addEllipse(QPointF(3, 16), 3, 3);
-    notches.addEllipse(QPointF(29, 16), 3, 3);
-    const QPainterPath shape = ticket.subtracted(notches);
-    p.fillPath(shape, QColor(255, 244, 200));
-    p.setPen(QPen(QColor(120, 60, 0), 1.2));
-    p.drawPath(shape);
-    p.setPen(QPen(QColor(120, 60, 0), 1, Qt::DashLine));
-    p.drawLine(QPointF(10, 9), QPointF(10, 23));
-    p.setPen(QPen(QColor(180, 0, 0), 2));
-    for (qreal y : {11.5, 16.0, 20.5})
-        p.drawLine(QPointF(14, y), QPointF(y == 16.0 ? 25 : 22, y));
-    return QIcon(pixmap);
+    QIcon icon;
+    for (int size : {32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace

@@ -78,6 +78,9 @@ private slots:
         QVERIFY(!form.Led1->Active());
         QVERIFY(!form.PortOpen);
         QVERIFY(!form.windowIcon().isNull());
+        // The PNGs embedded from the build: a missing one still leaves a non-null icon.
+        QCOMPARE(form.windowIcon().availableSizes(),
+                 QList<QSize>({{32, 32}, {48, 48}, {128, 128}, {256, 256}}));
     }
 
     void listsHoldTheirItemsWithNothingChosen() {

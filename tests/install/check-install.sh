@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary DESTDIR and checks what lands there, then
+# builds the Debian package, checks its contents and installs and purges it in
+# a throwaway dpkg root (the machine's own packages are never touched).
+#   check-install.sh BUILD_DIR EXPECTED_LIST VERSION WITH_QRV(0|1)
+set -euo pipefail
+
+build=$1 list=$2 version=$3 with_qrv=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# The expected list with PREFIX before each entry, sorted.
+expected() {
+    awk -v prefix="$1" -v qrv="$with_qrv" '
+        /^#/ || /^$/ { next }
+        $0 == "[qrv]" { optional = 1; next }
+        !optional || qrv == 1 { print prefix $0 }' "$list" | LC_ALL=C sort
+}
+
+same_list() { # what, expected file, actual file
+    if ! diff -u "$2" "$3" >"$work/diff"; then
+        fail "$1 differ from $list (- expected, + found):"
+        cat "$work/diff" >&2
+    fi
+}
+
+png_size() { # prints WIDTHxHEIGHT from the PNG header
+    od -An -tu1 -j16 -N8 "$1" |
+        awk '{ printf "%dx%d\n", (($1*256+$2)*256+$3)*256+$4, (($5*256+$6)*256+$7)*256+$8 }'
+}
+
+# --- cmake --install into a DESTDIR -------------------------------------------
+dest=$work/dest
+root=$dest/usr/local
+DESTDIR=$dest cmake --install "$build" --prefix /usr/local >"$work/install.log" ||
+    { cat "$work/install.log" >&2; exit 1; }
+expected usr/local/ >"$work/expected"
+(cd "$dest" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) >"$work/installed"
+same_list "installed files" "$work/expected" "$work/installed"
+
+for program in "$root"/bin/*; do
+    [ -x "$program" ] || fail "$program is not executable"
+done
+
+id=org.example.ImpressoraQrv
+for size in 48 128 256; do
+    png=$root/share/icons/hicolor/${size}x${size}/apps/$id.png
+    [ -f "$png" ] || continue
+    got=$(png_size "$png")
+    [ "$got" = "${size}x${size}" ] || fail "$png is $got, not ${size}x${size}"
+done
+
+desktop=$root/share/applications/$id.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+# The validators take the entry's program and icon on trust.
+exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[[ -n $exec && -f $root/bin/$exec && -x $root/bin/$exec ]] || fail "the menu entry runs \"$exec\", not installed"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[[ -n $icon && -f $root/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
+    fail "the menu entry's icon \"$icon\" is not installed"
+appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >"$work/as.log" ||
+    { cat "$work/as.log" >&2; fail "appstreamcli validate"; }
+# The tree check also finds the desktop entry the metainfo names.
+appstreamcli validate-tree --no-net "$root" >"$work/as.log" ||
+    { cat "$work/as.log" >&2; fail "appstreamcli validate-tree"; }
+
+for page in "$root"/share/man/man1/*.1.gz; do
+    warnings=$(zcat "$page" | LC_ALL=C.UTF-8 groff -k -man -ww -z 2>&1) || true
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+
+if [ "$with_qrv" = 1 ]; then
+    out=$("$root/bin/qrv" --version 2>&1) || fail "qrv --version exits with $?: $out"
+    [[ $out == *"$version"* ]] || fail "qrv --version prints \"$out\", without $version"
+
+    # The completion, as bash runs it: the words typed, the candidates offered.
+    mkdir -p "$work/files/sub" && touch "$work/files/a.snh" "$work/files/b.txt"
+    (cd "$work/files" && bash -c '
+        source "$1"
+        while IFS="|" read -r line want; do
+            read -ra COMP_WORDS <<<"$line"
+            [[ $line == *" " ]] && COMP_WORDS+=("")
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+            _qrv
+            got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " " -)
+            [ "$got" = "$want" ] || { echo "FAIL: completion of \"$line\": \"$got\", not \"$want\"" >&2; exit 1; }
+        done <<"CASES"
+qrv |clock config map ports print program report restart show simulate unmap
+qrv pr|print program
+qrv --|--help --version
+qrv show |a.snh sub
+qrv program a.snh --|--band --dry-run --help --port --quiet
+qrv print --|--band --dry-run --help --port --quiet
+qrv program --port COM1 |a.snh sub
+qrv clock --port com1|COM1 COM10
+qrv print --band |1 2 3 4
+qrv simulate --|--force --hang-up-after --help --json --stall-after
+qrv unmap C|COM1 COM10 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9
+qrv map COM3 sub|sub
+qrv --port COM1 restart --port COM2 |
+CASES
+    ' _ "$root/share/bash-completion/completions/qrv") || fail "bash completion"
+fi
+
+# --- Debian package -----------------------------------------------------------
+(cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log") ||
+    { cat "$work/cpack.log" >&2; exit 1; }
+debs=("$work"/pkg/impressora-qrv_"$version"_*.deb)
+if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "cpack made no impressora-qrv_${version}_*.deb"
+    exit 1
+fi
+deb=${debs[0]}
+
+expected usr/ >"$work/expected"
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | LC_ALL=C sort >"$work/packaged"
+same_list "packaged files" "$work/expected" "$work/packaged"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = impressora-qrv ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = utils ] || fail "Section: $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[[ $(field Depends) == *libqt6widgets6* ]] || fail "Depends, from shlibdeps, lacks Qt: $(field Depends)"
+
+# Install and purge in an empty dpkg root: everything lands, nothing stays.
+admin=$work/root/var/lib/dpkg
+mkdir -p "$admin/info" "$admin/updates" && touch "$admin/status"
+dpkg_root() { dpkg --root="$work/root" --force-not-root --force-depends --force-script-chrootless "$@" >>"$work/dpkg.log" 2>&1; }
+dpkg_root --install "$deb" || { cat "$work/dpkg.log" >&2; fail "dpkg --install"; }
+(cd "$work/root" && find usr ! -type d | LC_ALL=C sort) >"$work/unpacked"
+same_list "files installed by the package" "$work/expected" "$work/unpacked"
+dpkg_root --purge impressora-qrv || { cat "$work/dpkg.log" >&2; fail "dpkg --purge"; }
+left=$(cd "$work/root" && find . -mindepth 1 ! -path './var' ! -path './var/lib' ! -path './var/lib/dpkg*')
+[ -z "$left" ] || fail "left behind after purge: $left"
+
+[ "$failures" = 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "install checks passed (qrv built: $with_qrv)"
