@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     AddPortCommands(app, commands);
     AddShowCommand(app, commands);
     AddSendCommands(app, commands);
+    AddSimulateCommand(app, commands);
     for (Command& c : commands) {
         c.App->group("Comandos");
         c.App->get_help_ptr()->group("Opções");

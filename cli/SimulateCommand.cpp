@@ -1,0 +1,599 @@
+// "simulate": a virtual printer on a pseudo-terminal linked as COMn in the
+// port map folder. It cuts what arrives into frames as the printer does,
+// decodes each, keeps what the printer was told and prints a ticket preview
+// or a report when asked; on request it fails as a printer does (a full
+// buffer, a pulled cable), so the window and qrv can be seen failing.
+#include "cli/Command.h"
+#include "cli/PortName.h"
+#include "cli/Text.h"
+#include "cli/VirtualPrinter.h"
+
+#include "protocol/FrameSplitter.h"
+#include "serial/PortMap.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <poll.h>
+#include <stdexcept>
+#include <stdio.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+struct SimulateOptions {
+    std::string Name;
+    bool Json = false;
+    bool Force = false;
+    std::optional<int> StallAfter;
+    std::optional<int> HangUpAfter;
+};
+
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other)
+            reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// ---- Signals --------------------------------------------------------------------------------
+
+// The handler only writes one byte into this pipe; the loop polls its other
+// end and does the cleaning up.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void catchSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error(systemError("pipe2"));
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    ::sigemptyset(&action.sa_mask);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(s, &action, nullptr);
+    // A closed standard output must end the run through the loop, removing
+    // the link, not kill the process.
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+// ---- The pseudo-terminal --------------------------------------------------------------------
+
+struct Pty {
+    Fd Master;
+    Fd Slave; // ours: the sender's close never hangs the master up
+    std::string SlavePath;
+};
+
+Pty openPty() {
+    Pty pty;
+    pty.Master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (pty.Master.get() < 0)
+        throw std::runtime_error(systemError("posix_openpt"));
+    char name[128];
+    if (::grantpt(pty.Master.get()) != 0 || ::unlockpt(pty.Master.get()) != 0 ||
+        ::ptsname_r(pty.Master.get(), name, sizeof name) != 0)
+        throw std::runtime_error(systemError("pseudoterminal"));
+    pty.SlavePath = name;
+    pty.Slave.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (pty.Slave.get() < 0)
+        throw std::runtime_error(systemError(pty.SlavePath));
+
+    // The printer's line: raw, 9600 baud, 8 data bits, no parity, 2 stop bits.
+    termios line{};
+    if (::tcgetattr(pty.Slave.get(), &line) != 0)
+        throw std::runtime_error(systemError("tcgetattr"));
+    ::cfmakeraw(&line);
+    ::cfsetispeed(&line, B9600);
+    ::cfsetospeed(&line, B9600);
+    line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS);
+    line.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+    line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (::tcsetattr(pty.Slave.get(), TCSANOW, &line) != 0)
+        throw std::runtime_error(systemError("tcsetattr"));
+    return pty;
+}
+
+// ---- The port map entry ---------------------------------------------------------------------
+
+// COMn of the port map folder as a link to the pseudo-terminal for the run,
+// and what was there before put back at the end.
+class PortLink {
+public:
+    // Nothing, or why the link cannot be made (Portuguese).
+    std::optional<std::string> Place(int n, const std::string& target, bool force);
+    // Takes the link away, puts back a saved entry; what happened, for the
+    // user. Warnings go to standard error.
+    std::string Remove();
+
+private:
+    std::string name;
+    fs::path entry;
+    fs::path aside;
+    std::string target;
+    int number = 0;
+    bool placed = false;
+    bool saved = false;
+};
+
+std::optional<std::string> PortLink::Place(int n, const std::string& device, bool force) {
+    number = n;
+    name = "COM" + std::to_string(n);
+    target = device;
+    const fs::path folder = portmap::Folder();
+    entry = folder / name;
+    aside = folder / ("." + name + ".guardado");
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        return "não foi possível criar " + folder.string() + ": " + ec.message();
+
+    const fs::file_status old = fs::symlink_status(entry, ec);
+    if (fs::exists(old) || fs::is_symlink(old)) {
+        if (!force)
+            return name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
+                   "); use --force para pôr a impressora virtual no lugar até o fim";
+        if (fs::is_directory(old))
+            return entry.string() + " é uma pasta; não foi trocada";
+        const fs::file_status kept = fs::symlink_status(aside, ec);
+        if (fs::exists(kept) || fs::is_symlink(kept))
+            return aside.string() + " já existe (guardado por uma simulação anterior?); " +
+                   "devolva-o a " + name + " ou apague-o antes";
+        if (::renameat2(AT_FDCWD, entry.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0)
+            return systemError("não foi possível guardar " + entry.string());
+        saved = true;
+    }
+    fs::create_symlink(target, entry, ec);
+    if (ec) {
+        if (saved) {
+            std::error_code ignored;
+            fs::rename(aside, entry, ignored);
+            saved = false;
+        }
+        return "não foi possível ligar " + name + " a " + target + ": " + ec.message();
+    }
+    placed = true;
+    return std::nullopt;
+}
+
+std::string PortLink::Remove() {
+    if (!placed)
+        return {};
+    placed = false;
+    std::error_code ec;
+    const fs::path now = fs::read_symlink(entry, ec);
+    if (ec || now != target) {
+        std::cerr << "qrv: " << name << " foi trocada durante a simulação e ficou como está.";
+        if (saved)
+            std::cerr << " O que havia antes está em " << aside.string() << '.';
+        std::cerr << '\n';
+        return {};
+    }
+    if (saved) {
+        fs::rename(aside, entry, ec);
+        if (!ec)
+            return name + " voltou a abrir " + portmap::DeviceOf(number) + ".";
+    } else {
+        fs::remove(entry, ec);
+        if (!ec)
+            return name + " saiu do mapa de portas.";
+    }
+    std::cerr << "qrv: não foi possível desfazer " << entry.string() << ": " << ec.message()
+              << '\n';
+    return {};
+}
+
+// ---- Output ---------------------------------------------------------------------------------
+
+std::string hex(std::span<const uint8_t> bytes) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const uint8_t b : bytes) {
+        if (!out.empty())
+            out += ' ';
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+std::string timeOfDay(simulate::WallClock::time_point at) {
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(at.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<int>(ms % 1000));
+    return text;
+}
+
+json optionsJson(const protocol::OptionConditions& o) {
+    return {{"printDate", o.PrintDate},
+            {"printTime", o.PrintTime},
+            {"printFooter", o.PrintFooter},
+            {"oldProtocol", o.OldProtocol},
+            {"resetAtMidnight", o.ResetAtMidnight},
+            {"reloadAtBandEnd", o.ReloadAtBandEnd},
+            {"printerMecaf", o.PrinterMecaf}};
+}
+
+json commandJson(const protocol::Command& command) {
+    using namespace protocol;
+    json j;
+    if (std::get_if<E2pCommand>(&command)) {
+        j["command"] = "e";
+    } else if (const auto* t = std::get_if<PrintBandCommand>(&command)) {
+        j = {{"command", "T"}, {"band", t->Band}};
+    } else if (std::get_if<RestartCommand>(&command)) {
+        j["command"] = "w";
+    } else if (std::get_if<ReportCommand>(&command)) {
+        j["command"] = "f";
+    } else if (const auto* r = std::get_if<ClockCommand>(&command)) {
+        j = {{"command", "R"},
+             {"clock",
+              {{"seconds", r->Seconds},
+               {"minutes", r->Minutes},
+               {"hours", r->Hours},
+               {"day", r->Day},
+               {"month", r->Month},
+               {"year", r->YearInCentury}}}};
+    } else if (const auto* l = std::get_if<LineCommand>(&command)) {
+        j = {{"command", "L"},
+             {"id", l->Id},
+             {"band", (l->Id - 1) / simulate::LinesPerBand + 1},
+             {"line", (l->Id - 1) % simulate::LinesPerBand + 1},
+             {"style", l->Style},
+             {"styleName", simulate::StyleName(l->Style)},
+             {"text", Utf8FromCp1252(l->Text)}};
+    } else {
+        const auto& c = std::get<ConfigCommand>(command);
+        const int first = c.Id == ConfigFrameId::Bands1And2 ? 1 : 3;
+        j = {{"command", "L"},
+             {"id", static_cast<int>(c.Id)},
+             {"optionBits", OptionBits(c.Options)},
+             {"options", optionsJson(c.Options)},
+             {"bandCount", c.BandCount},
+             {"ranges",
+              {{{"band", first}, {"start", c.First.Start}, {"end", c.First.End}},
+               {{"band", first + 1}, {"start", c.Second.Start}, {"end", c.Second.End}}}}};
+    }
+    return j;
+}
+
+json printoutJson(const simulate::Printout& printout) {
+    if (const auto* t = std::get_if<simulate::Ticket>(&printout)) {
+        json lines = json::array();
+        for (const simulate::TicketLine& l : t->Lines)
+            lines.push_back({{"line", l.Line},
+                             {"style", l.Style},
+                             {"styleName", simulate::StyleName(l.Style)},
+                             {"text", Utf8FromCp1252(l.Text)}});
+        auto maybe = [](const std::optional<std::string>& v) { return v ? json(*v) : json(); };
+        return {{"event", "ticket"},          {"band", t->Band},
+                {"number", t->Number},        {"lines", lines},
+                {"date", maybe(t->Date)},     {"time", maybe(t->Time)},
+                {"footer", maybe(t->Footer)}, {"clockSet", t->ClockSet}};
+    }
+    const auto& r = std::get<simulate::Report>(printout);
+    const simulate::PrinterState& s = r.State;
+    json bands = json::array();
+    for (int b = 1; b <= simulate::MaxBands; ++b) {
+        const simulate::BandState& band = s.Bands[static_cast<std::size_t>(b - 1)];
+        json lines = json::array();
+        for (int l = 1; l <= simulate::LinesPerBand; ++l) {
+            const simulate::HeaderLine& line =
+                s.Lines[static_cast<std::size_t>((b - 1) * simulate::LinesPerBand + l - 1)];
+            lines.push_back({{"line", l},
+                             {"received", line.Received},
+                             {"style", line.Style},
+                             {"styleName", simulate::StyleName(line.Style)},
+                             {"text", Utf8FromCp1252(line.Text)}});
+        }
+        bands.push_back({{"band", b},
+                         {"start", band.Range.Start},
+                         {"end", band.Range.End},
+                         {"next", band.Next},
+                         {"lines", lines}});
+    }
+    return {{"event", "report"},
+            {"configured", s.Configured},
+            {"optionBits", protocol::OptionBits(s.Options)},
+            {"options", optionsJson(s.Options)},
+            {"bandCount", s.BandCount},
+            {"bands", bands},
+            {"clock",
+             {{"set", s.Clock.Set},
+              {"valid", s.Clock.Valid},
+              {"offsetSeconds", s.Clock.Offset.count()},
+              {"now", r.ClockNow}}},
+            {"tickets", s.Tickets}};
+}
+
+// ---- The run --------------------------------------------------------------------------------
+
+class Simulation {
+public:
+    Simulation(const SimulateOptions& chosen, Pty& line) : options(chosen), pty(line) {}
+
+    // Runs until a signal, or a hang-up asked for. False when standard
+    // output could not be written.
+    bool Run();
+    // One line of text, or one JSON object, on standard output.
+    bool Say(const std::string& text, json event);
+
+private:
+    using Steady = std::chrono::steady_clock;
+
+    void handle(const protocol::FrameSplitter::Item& item);
+    void countFrame();
+    void stall();
+    void hangUp();
+
+    const SimulateOptions& options;
+    Pty& pty;
+    simulate::VirtualPrinter printer;
+    protocol::FrameSplitter splitter;
+    int frames = 0;
+    bool reading = true;
+    bool stopping = false;
+    bool outputFailed = false;
+};
+
+bool Simulation::Say(const std::string& text, json event) {
+    if (outputFailed)
+        return false;
+    if (options.Json)
+        std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+    else
+        std::cout << text << '\n';
+    std::cout.flush();
+    if (!std::cout) {
+        outputFailed = true;
+        stopping = true;
+    }
+    return !outputFailed;
+}
+
+void Simulation::handle(const protocol::FrameSplitter::Item& item) {
+    using Kind = protocol::FrameSplitter::Item::Kind;
+    // The splitter keeps steady time; the line shows the local clock.
+    const auto wall =
+        simulate::WallClock::now() -
+        std::chrono::duration_cast<simulate::WallClock::duration>(Steady::now() - item.Arrival);
+    const std::string at = timeOfDay(wall);
+    const std::string bytes = hex(item.Bytes);
+
+    std::optional<std::string> fault;
+    std::string kind = item.ItemKind == Kind::Garbage ? "garbage" : "incomplete";
+    if (item.ItemKind == Kind::Frame) {
+        const protocol::DecodeResult result = protocol::Decode(item.Bytes);
+        if (const auto* command = std::get_if<protocol::Command>(&result)) {
+            json event = commandJson(*command);
+            event["event"] = "frame";
+            event["at"] = at;
+            event["bytes"] = bytes;
+            Say(at + "  " + simulate::CommandText(*command), std::move(event));
+            if (const auto printout = printer.Take(*command, wall)) {
+                std::string text;
+                for (const std::string& line : simulate::PrintoutText(*printout))
+                    text += (text.empty() ? "    " : "\n    ") + line;
+                Say(text, printoutJson(*printout));
+            }
+        } else {
+            fault = std::get<protocol::DecodeError>(result).Text;
+            kind = "frame";
+        }
+        countFrame();
+    } else {
+        fault = item.Text;
+    }
+    if (fault)
+        Say(at + "  ERRO  " + *fault + "  bytes: " + bytes,
+            {{"event", "error"}, {"at", at}, {"kind", kind}, {"reason", *fault}, {"bytes", bytes}});
+}
+
+void Simulation::countFrame() {
+    ++frames;
+    if (options.StallAfter && frames == *options.StallAfter && reading)
+        stall();
+    if (options.HangUpAfter && frames == *options.HangUpAfter)
+        hangUp();
+}
+
+void Simulation::stall() {
+    reading = false;
+    // The sender's writes wait only once the line's queue is full, and
+    // stopping to read leaves it room for some 20 KB: fill it from our side.
+    // The kernel moves written bytes on a little later, which may make room
+    // again, so full means refused twice, a pause apart; smaller writes then
+    // find what room is left, down to one byte, the size the sender writes.
+    static const std::vector<uint8_t> filler(4096, 0xEE);
+    std::size_t total = 0;
+    for (const std::size_t size : {filler.size(), std::size_t{256}, std::size_t{1}}) {
+        for (int refused = 0; refused < 2;) {
+            const ssize_t n = ::write(pty.Slave.get(), filler.data(), size);
+            if (n > 0) {
+                total += static_cast<std::size_t>(n);
+                refused = 0;
+            } else if (n < 0 && errno == EAGAIN) {
+                ++refused;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            } else if (errno != EINTR) {
+                std::cerr << "qrv: " << systemError("enchendo a linha") << '\n';
+                break;
+            }
+        }
+    }
+    Say("Depois de " + std::to_string(frames) + " quadros a impressora virtual parou de ler " +
+            "e encheu a linha (" + std::to_string(total) + " bytes): buffer cheio.",
+        {{"event", "stall"}, {"frames", frames}, {"filler", total}});
+}
+
+void Simulation::hangUp() {
+    reading = false;
+    stopping = true;
+    pty.Master.reset();
+    pty.Slave.reset();
+    Say("Depois de " + std::to_string(frames) +
+            " quadros a impressora virtual fechou a linha: cabo desligado.",
+        {{"event", "hang-up"}, {"frames", frames}});
+}
+
+bool Simulation::Run() {
+    if (options.StallAfter == 0)
+        stall();
+    if (options.HangUpAfter == 0)
+        hangUp();
+    std::vector<uint8_t> buffer(4096);
+    while (!stopping) {
+        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {pty.Master.get(), POLLIN, 0}};
+        int timeout = -1;
+        if (const auto deadline = splitter.Deadline()) {
+            const auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - Steady::now());
+            timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+        }
+        if (::poll(fds, reading ? 2 : 1, timeout) < 0) {
+            if (errno == EINTR)
+                continue;
+            std::cerr << "qrv: " << systemError("poll") << '\n';
+            break;
+        }
+        if (fds[0].revents != 0)
+            break;
+        if (reading && (fds[1].revents & POLLIN) != 0) {
+            const ssize_t n = ::read(pty.Master.get(), buffer.data(), buffer.size());
+            if (n > 0) {
+                const auto now = Steady::now();
+                for (const auto& item :
+                     splitter.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), now)) {
+                    handle(item);
+                    if (stopping)
+                        break;
+                }
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                std::cerr << "qrv: " << systemError("lendo a linha") << '\n';
+                break;
+            }
+        } else if (reading && fds[1].revents != 0) {
+            // Our own slave descriptor keeps the line up; a hang-up here
+            // would come back at once on every poll.
+            std::cerr << "qrv: a linha da impressora virtual caiu\n";
+            break;
+        }
+        if (!stopping)
+            for (const auto& item : splitter.Idle(Steady::now()))
+                handle(item);
+    }
+    for (const auto& item : splitter.Flush())
+        handle(item);
+    return !outputFailed;
+}
+
+int simulatePrinter(const SimulateOptions& options) {
+    const int n = *ParseComNumber(options.Name);
+    const std::string name = "COM" + std::to_string(n);
+    Pty pty;
+    try {
+        pty = openPty();
+        catchSignals();
+    } catch (const std::exception& e) {
+        std::cerr << "qrv: não foi possível abrir um pseudoterminal: " << e.what() << '\n';
+        return ExitDeviceFailed;
+    }
+    PortLink link;
+    if (const auto refused = link.Place(n, pty.SlavePath, options.Force)) {
+        std::cerr << "qrv: " << *refused << ".\n";
+        return ExitDeviceFailed;
+    }
+
+    Simulation simulation(options, pty);
+    bool ok = simulation.Say("Impressora virtual em " + name + " (" + pty.SlavePath +
+                                 "). Ctrl+C para sair.",
+                             {{"event", "listening"}, {"port", name}, {"device", pty.SlavePath}});
+    if (ok)
+        ok = simulation.Run();
+    pty.Master.reset();
+    pty.Slave.reset();
+    const std::string undone = link.Remove();
+    if (!ok) {
+        std::cerr << "qrv: a saída padrão fechou; impressora virtual encerrada.\n";
+        return ExitDeviceFailed;
+    }
+    if (!undone.empty())
+        simulation.Say(undone, {{"event", "end"}, {"port", name}, {"message", undone}});
+    return ExitDone;
+}
+
+} // namespace
+
+void AddSimulateCommand(CLI::App& app, Commands& commands) {
+    auto options = std::make_shared<SimulateOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "simulate", "Impressora virtual num pseudoterminal ligado como COMn, para testar sem "
+                    "impressora");
+    sub->add_option("COMn", options->Name, "Nome da porta que a impressora virtual ocupa")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return ParseComNumber(text) ? std::string()
+                                            : "nome de porta inválido \"" + text + "\": use COMn";
+            },
+            ""))
+        ->type_name("");
+    sub->add_flag("--json", options->Json, "Um objeto JSON por linha para cada quadro e cada erro");
+    sub->add_flag("--force", options->Force,
+                  "Ocupa COMn mesmo que já esteja no mapa; o que havia volta ao sair");
+    CLI::Option* stall =
+        sub->add_option("--stall-after", options->StallAfter,
+                        "Depois de N quadros para de ler e enche a linha (buffer cheio)")
+            ->check(CLI::NonNegativeNumber)
+            ->type_name("N");
+    sub->add_option("--hang-up-after", options->HangUpAfter,
+                    "Depois de N quadros fecha a linha (cabo desligado) e sai")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N")
+        ->excludes(stall);
+    commands.push_back({sub, [options] { return simulatePrinter(*options); }});
+}
