@@ -350,6 +350,10 @@ json printoutJson(const simulate::Printout& printout) {
             {"tickets", s.Tickets}};
 }
 
+std::string framesText(int frames) {
+    return std::to_string(frames) + (frames == 1 ? " quadro" : " quadros");
+}
+
 // ---- The run --------------------------------------------------------------------------------
 
 class Simulation {
@@ -465,7 +469,13 @@ void Simulation::stall() {
             }
         }
     }
-    Say("Depois de " + std::to_string(frames) + " quadros a impressora virtual parou de ler " +
+    // The sender empties the queue when it closes the port (TCOFLUSH drops
+    // what the master has not read), so the next sender would find room.
+    // Stopped output keeps the line full for every sender, as a printer
+    // that holds its line off while its buffer is full.
+    if (::tcflow(pty.Slave.get(), TCOOFF) != 0)
+        std::cerr << "qrv: " << systemError("parando a linha") << '\n';
+    Say("Depois de " + framesText(frames) + " a impressora virtual parou de ler " +
             "e encheu a linha (" + std::to_string(total) + " bytes): buffer cheio.",
         {{"event", "stall"}, {"frames", frames}, {"filler", total}});
 }
@@ -475,8 +485,7 @@ void Simulation::hangUp() {
     stopping = true;
     pty.Master.reset();
     pty.Slave.reset();
-    Say("Depois de " + std::to_string(frames) +
-            " quadros a impressora virtual fechou a linha: cabo desligado.",
+    Say("Depois de " + framesText(frames) + " a impressora virtual fechou a linha: cabo desligado.",
         {{"event", "hang-up"}, {"frames", frames}});
 }
 
