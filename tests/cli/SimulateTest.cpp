@@ -1,0 +1,255 @@
+// "qrv simulate" through the real binaries: qrv sends to the virtual printer
+// by its port name, the printer's JSON lines say what arrived. The decoder
+// and the printer's memory have their own tables; here only the way through.
+#include "model/Cp1252.h"
+#include "printer/Plan.h"
+#include "settings/SettingsFile.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString Golden = QStringLiteral(QRV_SETTINGS_DATA "/programa.snh");
+
+struct Outcome {
+    int Status = -1;
+    QString Err;
+};
+
+QProcessEnvironment environmentWith(const QString& configHome) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    return env;
+}
+
+QString hex(const std::vector<uint8_t>& bytes) {
+    QStringList pairs;
+    for (const uint8_t b : bytes)
+        pairs << QStringLiteral("%1").arg(b, 2, 16, QChar('0')).toUpper();
+    return pairs.join(' ');
+}
+
+QList<QJsonObject> only(const QList<QJsonObject>& events, const char* kind) {
+    QList<QJsonObject> chosen;
+    for (const QJsonObject& e : events)
+        if (e["event"].toString() == QLatin1String(kind))
+            chosen << e;
+    return chosen;
+}
+
+// "qrv simulate COM3 --json ..." in the background.
+class Simulator {
+public:
+    Simulator(const QString& configHome, const QStringList& options) {
+        process.setProcessEnvironment(environmentWith(configHome));
+        process.start(QStringLiteral(QRV_BINARY),
+                      QStringList{"simulate", "COM3", "--json"} + options);
+    }
+    ~Simulator() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+
+    // True once the printer says it listens.
+    bool Listening() {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000) {
+            take();
+            if (!only(events, "listening").isEmpty())
+                return true;
+            if (!process.waitForReadyRead(500) && process.state() == QProcess::NotRunning)
+                return false;
+        }
+        return false;
+    }
+    // SIGTERM, as the system stops it; every event of the run.
+    QList<QJsonObject> Stop() {
+        process.terminate();
+        return Finished();
+    }
+    QList<QJsonObject> Finished() {
+        if (!process.waitForFinished(10000))
+            process.kill();
+        take();
+        return events;
+    }
+    int Status() const {
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    QString Err() { return QString::fromUtf8(process.readAllStandardError()); }
+
+private:
+    void take() {
+        while (process.canReadLine())
+            events << QJsonDocument::fromJson(process.readLine()).object();
+    }
+
+    QProcess process;
+    QList<QJsonObject> events;
+};
+
+} // namespace
+
+class SimulateTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir configHome;
+
+    fs::path entry() const {
+        return fs::path(configHome.path().toStdString()) / "impressora-qrv" / "ports" / "COM3";
+    }
+    bool entryGone() const { return !fs::exists(fs::symlink_status(entry())); }
+
+    Outcome qrv(const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environmentWith(configHome.path()));
+        process.start(QStringLiteral(QRV_BINARY), arguments);
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+private slots:
+    void init() { fs::remove_all(entry().parent_path()); }
+
+    // The seven frames of "Programar", decoded: the texts read as the file
+    // holds them, the styles as the window sends them.
+    void programOneBand() {
+        Simulator printer(configHome.path(), {});
+        QVERIFY(printer.Listening());
+        QCOMPARE(qrv({"program", Golden, "--band", "1", "--port", "COM3"}).Status, 0);
+        const QList<QJsonObject> events = printer.Stop();
+        QCOMPARE(printer.Status(), 0);
+        QVERIFY(entryGone());
+        QCOMPARE(only(events, "error").size(), 0);
+
+        const printer::PrinterConfiguration config =
+            printer::AsWindowHolds(SettingsFile::Read(SettingsFile::Load(Golden.toStdString())));
+        const printer::Plan plan = printer::ProgramPlan(config, 1);
+        const QList<QJsonObject> frames = only(events, "frame");
+        QCOMPARE(frames.size(), 7);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(frames[i]["bytes"].toString(), hex(plan[static_cast<std::size_t>(i)].Frame));
+        QCOMPARE(frames[0]["command"].toString(), QStringLiteral("e"));
+        for (int line = 1; line <= 4; ++line) {
+            const QJsonObject& f = frames[line];
+            const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(1, line));
+            // The wire pads with blanks: trailing ones cannot come back.
+            std::string sent = config.Model.BandLineText[k];
+            sent.erase(sent.find_last_not_of(' ') + 1);
+            const std::u32string text = cp1252::Decode(sent);
+            QCOMPARE(f["id"].toInt(), line);
+            QCOMPARE(f["text"].toString(),
+                     QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size())));
+            QCOMPARE(f["style"].toInt(),
+                     config.Model.LineEnabled[k] ? config.Model.LineStyle[k] & 0xFF : 0);
+        }
+        for (int i = 5; i < 7; ++i) {
+            const QJsonObject& f = frames[i];
+            QCOMPARE(f["id"].toInt(), 12 + i);
+            QCOMPARE(f["optionBits"].toInt(), static_cast<int>(config.Options.OptionBits()));
+            QCOMPARE(f["bandCount"].toInt(), static_cast<int>(config.Options.BandCount));
+            const int first = i == 5 ? 1 : 3;
+            for (int b = 0; b < 2; ++b) {
+                const QJsonObject range = f["ranges"][b].toObject();
+                QCOMPARE(range["start"].toInt(),
+                         std::clamp(config.Model.BandStart(first + b), -999, 9999));
+                QCOMPARE(range["end"].toInt(),
+                         std::clamp(config.Model.BandEnd(first + b), -999, 9999));
+            }
+        }
+    }
+
+    // Each qrv opens and closes the port; the printer counts on.
+    void printTwiceGivesConsecutiveNumbers() {
+        Simulator printer(configHome.path(), {});
+        QVERIFY(printer.Listening());
+        QCOMPARE(qrv({"config", Golden, "--port", "COM3"}).Status, 0);
+        QCOMPARE(qrv({"print", "--band", "2", "--port", "COM3"}).Status, 0);
+        QCOMPARE(qrv({"print", "--band", "2", "--port", "COM3"}).Status, 0);
+        const QList<QJsonObject> tickets = only(printer.Stop(), "ticket");
+        QCOMPARE(tickets.size(), 2);
+        QCOMPARE(tickets[0]["band"].toInt(), 2);
+        QCOMPARE(tickets[0]["number"].toInt(), 1000); // band 2's start in the file
+        QCOMPARE(tickets[1]["number"].toInt(), 1001);
+    }
+
+    void faultsMakeTheSenderFail_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a full buffer") << QStringLiteral("--stall-after")
+                                       << QStringLiteral("Write error (110), Connection timed out");
+        QTest::newRow("a pulled cable") << QStringLiteral("--hang-up-after")
+                                        << QStringLiteral("Write error (5), Input/output error");
+    }
+    void faultsMakeTheSenderFail() {
+        QFETCH(QString, option);
+        QFETCH(QString, message);
+        Simulator printer(configHome.path(), {option, "1"});
+        QVERIFY(printer.Listening());
+        QElapsedTimer sending;
+        sending.start();
+        const Outcome run = qrv({"program", Golden, "--band", "1", "--port", "COM3"});
+        // "e" and a second of write limit for the first line; without the
+        // fault the band takes 3.75 s and succeeds.
+        QVERIFY2(sending.elapsed() < 3500, qPrintable(QString::number(sending.elapsed())));
+        QCOMPARE(run.Status, 1);
+        QCOMPARE(run.Err, "qrv: COM3: " + message + "\n");
+
+        QList<QJsonObject> events;
+        if (option == QLatin1String("--stall-after")) {
+            // The line stays full for the next sender, whose close emptied it.
+            const Outcome again = qrv({"print", "--band", "1", "--port", "COM3"});
+            QCOMPARE(again.Status, 1);
+            QCOMPARE(again.Err, run.Err);
+            events = printer.Stop();
+        } else {
+            events = printer.Finished(); // it leaves by itself
+        }
+        QCOMPARE(printer.Status(), 0);
+        QVERIFY(entryGone());
+        QCOMPARE(only(events, "frame").size(), 1);
+    }
+
+    // A COM3 mapped by hand is refused, or with --force put back at the end.
+    void existingEntryIsKept() {
+        fs::create_directories(entry().parent_path());
+        fs::create_symlink("/dev/ttyUSB9", entry());
+
+        Simulator refused(configHome.path(), {});
+        QVERIFY(!refused.Listening());
+        QCOMPARE(refused.Status(), 1);
+        QVERIFY2(refused.Err().contains(QStringLiteral("COM3 já está no mapa de portas")),
+                 "no reason given");
+        QCOMPARE(fs::read_symlink(entry()).string(), std::string("/dev/ttyUSB9"));
+
+        Simulator forced(configHome.path(), {"--force"});
+        QVERIFY(forced.Listening());
+        QVERIFY(fs::read_symlink(entry()).string().starts_with("/dev/pts/"));
+        forced.Stop();
+        QCOMPARE(forced.Status(), 0);
+        QCOMPARE(fs::read_symlink(entry()).string(), std::string("/dev/ttyUSB9"));
+        QCOMPARE(
+            std::distance(fs::directory_iterator(entry().parent_path()), fs::directory_iterator()),
+            1);
+    }
+};
+
+QTEST_GUILESS_MAIN(SimulateTest)
+#include "SimulateTest.moc"
