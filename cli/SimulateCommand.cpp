@@ -360,14 +360,18 @@ class Simulation {
 public:
     Simulation(const SimulateOptions& chosen, Pty& line) : options(chosen), pty(line) {}
 
-    // Runs until a signal, or a hang-up asked for. False when standard
-    // output could not be written.
+    // Runs until a signal, or a hang-up asked for. False when the line or
+    // standard output failed (said on standard error).
     bool Run();
     // One line of text, or one JSON object, on standard output.
     bool Say(const std::string& text, json event);
+    bool OutputFailed() const { return outputFailed; }
 
 private:
     using Steady = std::chrono::steady_clock;
+    enum class ReadOutcome { Data, Empty, Failed };
+
+    ReadOutcome readOnce(std::vector<uint8_t>& buffer);
 
     void handle(const protocol::FrameSplitter::Item& item);
     void countFrame();
@@ -382,6 +386,7 @@ private:
     bool reading = true;
     bool stopping = false;
     bool outputFailed = false;
+    bool lineFailed = false;
 };
 
 bool Simulation::Say(const std::string& text, json event) {
@@ -489,6 +494,22 @@ void Simulation::hangUp() {
         {{"event", "hang-up"}, {"frames", frames}});
 }
 
+Simulation::ReadOutcome Simulation::readOnce(std::vector<uint8_t>& buffer) {
+    const ssize_t n = ::read(pty.Master.get(), buffer.data(), buffer.size());
+    if (n > 0) {
+        const auto now = Steady::now();
+        // Every item is shown, also those after a hang-up that one of them caused.
+        for (const auto& item :
+             splitter.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), now))
+            handle(item);
+        return ReadOutcome::Data;
+    }
+    if (n == 0 || errno == EAGAIN || errno == EINTR)
+        return ReadOutcome::Empty;
+    std::cerr << "qrv: " << systemError("lendo a linha") << '\n';
+    return ReadOutcome::Failed;
+}
+
 bool Simulation::Run() {
     if (options.StallAfter == 0)
         stall();
@@ -507,28 +528,25 @@ bool Simulation::Run() {
             if (errno == EINTR)
                 continue;
             std::cerr << "qrv: " << systemError("poll") << '\n';
+            lineFailed = true;
             break;
         }
-        if (fds[0].revents != 0)
+        if (fds[0].revents != 0) {
+            // What the line already holds arrived before the signal.
+            while (reading && readOnce(buffer) == ReadOutcome::Data) {
+            }
             break;
+        }
         if (reading && (fds[1].revents & POLLIN) != 0) {
-            const ssize_t n = ::read(pty.Master.get(), buffer.data(), buffer.size());
-            if (n > 0) {
-                const auto now = Steady::now();
-                for (const auto& item :
-                     splitter.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), now)) {
-                    handle(item);
-                    if (stopping)
-                        break;
-                }
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                std::cerr << "qrv: " << systemError("lendo a linha") << '\n';
+            if (readOnce(buffer) == ReadOutcome::Failed) {
+                lineFailed = true;
                 break;
             }
         } else if (reading && fds[1].revents != 0) {
             // Our own slave descriptor keeps the line up; a hang-up here
             // would come back at once on every poll.
             std::cerr << "qrv: a linha da impressora virtual caiu\n";
+            lineFailed = true;
             break;
         }
         if (!stopping)
@@ -537,7 +555,7 @@ bool Simulation::Run() {
     }
     for (const auto& item : splitter.Flush())
         handle(item);
-    return !outputFailed;
+    return !outputFailed && !lineFailed;
 }
 
 int simulatePrinter(const SimulateOptions& options) {
@@ -567,7 +585,8 @@ int simulatePrinter(const SimulateOptions& options) {
     pty.Slave.reset();
     const std::string undone = link.Remove();
     if (!ok) {
-        std::cerr << "qrv: a saída padrão fechou; impressora virtual encerrada.\n";
+        if (simulation.OutputFailed())
+            std::cerr << "qrv: a saída padrão fechou; impressora virtual encerrada.\n";
         return ExitDeviceFailed;
     }
     if (!undone.empty())
