@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -610,17 +611,26 @@ void AddSimulateCommand(CLI::App& app, Commands& commands) {
             },
             ""))
         ->type_name("");
+    const CLI::Validator frameCount(
+        [](std::string& text) {
+            int n = -1;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+            return ec == std::errc{} && end == text.data() + text.size() && n >= 0
+                       ? std::string()
+                       : "número de quadros inválido \"" + text + "\": use 0 ou mais";
+        },
+        "");
     sub->add_flag("--json", options->Json, "Um objeto JSON por linha para cada quadro e cada erro");
     sub->add_flag("--force", options->Force,
                   "Ocupa COMn mesmo que já esteja no mapa; o que havia volta ao sair");
     CLI::Option* stall =
         sub->add_option("--stall-after", options->StallAfter,
                         "Depois de N quadros para de ler e enche a linha (buffer cheio)")
-            ->check(CLI::NonNegativeNumber)
+            ->check(frameCount)
             ->type_name("N");
     sub->add_option("--hang-up-after", options->HangUpAfter,
                     "Depois de N quadros fecha a linha (cabo desligado) e sai")
-        ->check(CLI::NonNegativeNumber)
+        ->check(frameCount)
         ->type_name("N")
         ->excludes(stall);
     commands.push_back({sub, [options] { return simulatePrinter(*options); }});
