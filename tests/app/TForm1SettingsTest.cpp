@@ -96,7 +96,7 @@ QByteArray contents(const QString& path) {
 
 } // namespace
 
-class FormSettingsTest : public QObject {
+class TForm1SettingsTest : public QObject {
     Q_OBJECT
 private slots:
     void openAsTheFirstAction() {
@@ -292,5 +292,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FormSettingsTest)
-#include "FormSettingsTest.moc"
+QTEST_MAIN(TForm1SettingsTest)
+#include "TForm1SettingsTest.moc"
