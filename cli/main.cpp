@@ -6,6 +6,12 @@
 #include <iostream>
 #include <memory>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace {
 
 // The subcommand the user chose, or the tool itself.
@@ -33,7 +39,20 @@ std::shared_ptr<CLI::Formatter> portugueseFormatter() {
 
 } // namespace
 
+int OnlyOnLinux(const std::string& command) {
+    std::cerr << "qrv: o comando " << command << " existe só no Linux; no Windows a porta se "
+              << "chama pelo nome do sistema (COM1, COM2...).\n";
+    return ExitBadCommandLine;
+}
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes as on Linux: "\n" line ends, UTF-8 text (which the
+    // console shows as such once told).
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     CLI::App app{"Programa, configura e consulta impressoras de senhas pela linha serial.\n"
                  "Várias portas --port ao mesmo tempo: cada uma segue sozinha.",
                  "qrv"};
