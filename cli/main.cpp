@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
     app.set_help_flag("-h,--help", "Mostra esta ajuda e sai");
     app.set_version_flag("--version", std::string("qrv ") + QRV_VERSION, "Mostra a versão e sai");
     app.require_subcommand(1);
+    // Options are "--name" everywhere: "/path" is a file, never an option.
+    app.allow_windows_style_options(false);
     app.failure_message([formatter](const CLI::App* top, const CLI::Error& error) -> std::string {
         const CLI::App* sub = chosen(*top);
         return "qrv: linha de comando inválida: " + std::string(error.what()) + "\n" +

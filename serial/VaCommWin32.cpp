@@ -52,18 +52,23 @@ DWORD WaitMs(int timeoutMs) {
 // it, and cancels it when it has not completed by then, so no pending
 // operation refers to the caller's storage after return. `done` gets the
 // bytes transferred (also those of a cancelled one).
+// `cancelled` tells whether the limit passed first.
 template <typename Start>
-int Transfer(HANDLE device, HANDLE event, DWORD limitMs, DWORD& done, Start start) {
+int Transfer(HANDLE device, HANDLE event, DWORD limitMs, DWORD& done, bool& cancelled,
+             Start start) {
     OVERLAPPED ov{};
     ov.hEvent = event;
     ResetEvent(event);
     done = 0;
+    cancelled = false;
     if (!start(&ov)) {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
             return static_cast<int>(error);
-        if (WaitForSingleObject(event, limitMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(event, limitMs) != WAIT_OBJECT_0) {
             CancelIoEx(device, &ov);
+            cancelled = true;
+        }
     }
     if (!GetOverlappedResult(device, &ov, &done, TRUE)) {
         const DWORD error = GetLastError();
@@ -101,6 +106,9 @@ struct Device::Handle {
     bool eventPending = false;
     std::atomic<uint32_t> mask{0};
     std::atomic<uint32_t> lineEvents{0};
+    // The last write ran out of time: the line takes nothing, so closing
+    // does not wait for the queue to drain.
+    std::atomic<bool> stalled{false};
 };
 
 struct Wakeup::Handle {
@@ -159,7 +167,7 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
 
 Device::~Device() {
     Handle& h = *handle_;
-    if (!hungUp_) {
+    if (!hungUp_ && !h.stalled) {
         // Give what is queued a bounded time to go out, then drop the rest.
         const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs_);
         uint32_t pending = 0;
@@ -259,12 +267,14 @@ int Device::SetEventMask(uint32_t mask) {
 
 int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
     DWORD done = 0;
+    bool cancelled = false;
     const int error = Transfer(
         handle_->device, handle_->writeDone.get(), static_cast<DWORD>(std::max(timeoutMs, 0)), done,
-        [&](LPOVERLAPPED ov) {
+        cancelled, [&](LPOVERLAPPED ov) {
             return WriteFile(handle_->device, data, static_cast<DWORD>(count), nullptr, ov);
         });
     written = done;
+    handle_->stalled = cancelled && done < count;
     return error;
 }
 
@@ -274,8 +284,9 @@ int Device::WriteSome(const void* data, size_t count, size_t& written) {
 
 int Device::Read(void* data, size_t count, size_t& got) {
     DWORD done = 0;
-    const int error =
-        Transfer(handle_->device, handle_->readDone.get(), kReadMs, done, [&](LPOVERLAPPED ov) {
+    bool cancelled = false;
+    const int error = Transfer(
+        handle_->device, handle_->readDone.get(), kReadMs, done, cancelled, [&](LPOVERLAPPED ov) {
             return ReadFile(handle_->device, data, static_cast<DWORD>(count), nullptr, ov);
         });
     got = done;
