@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ConfigurationModel.h"
+#include "printer/Plan.h"
 #include "printer/PrinterConfiguration.h"
 #include "serial/VaComm.h"
 
@@ -74,7 +75,7 @@ public:
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
     std::function<QTime()> TimeOfDay = [] { return QTime::currentTime(); };
 
-    // ---- Band selection, refresh and field editors: model/EditorHandlers.cpp
+    // ---- Band selection, refresh and field editors: app/TForm1Editor.cpp ---
     // The operator's band choice: copies the editor into the model for the
     // band being left, then selects the chosen band.
     void ComboBox1Change();
@@ -119,18 +120,7 @@ public:
     void VrNumEdit1Click();
     void VrNumEdit2Click();
 
-    // ---- Command frames: protocol/FormCommands.cpp ----------------------
-    void envia_e2p();
-    void envia_linha();
-    void envia_status();
-    void envia_statuss();
-    void envia_relogio();
-    void imprime_banda();
-    void envia_inicializa();
-    void imprime_relatorio();
-    void asc(); // converts LineBuffer in place for the printer
-
-    // ---- Device operations: operations/DeviceOperations.cpp -------------
+    // ---- Device operations: app/TForm1Commands.cpp ------------------------
     void Button1Click(); // "Programar"
     void Timer2Timer();
     void Button2Click(); // "Imprimir"
@@ -138,8 +128,10 @@ public:
     void Button5Click(); // "Relógio"
     void Button6Click(); // "Config"
     void Button8Click(); // "Log"
+    // One reading of the clock for "Relógio": the time of day, then the date.
+    protocol::ClockFields ClockReading() const;
 
-    // ---- Settings file: settings/FormSettings.cpp -----------------------
+    // ---- Settings file: app/TForm1Settings.cpp ------------------------------
     void Button4Click(); // "Salvar"
     void Button7Click(); // "Abrir"
     void fsave();
@@ -148,7 +140,7 @@ public:
     // Tests replace it.
     std::function<bool(QFileDialog& dialog, QString& path)> ExecDialog;
 
-    // ---- Port selection: serial/FormPort.cpp -----------------------------
+    // ---- Port selection: app/TForm1Port.cpp ---------------------------------
     void ComboBox5Click();
     void ComboBox5Change();
     void VaComm1Open();
@@ -158,10 +150,8 @@ public:
     ConfigurationModel Model;
     TVaComm VaComm1;
     bool PortOpen = false;
+    // The step of "Programar" that ran last: 0 for frame "e", 7 at the end.
     int SendStep = 0;
-    uint8_t FrameLineId = 0;
-    uint8_t FrameLineStyle = 0;
-    std::string LineBuffer; // Windows-1252
     QString SettingsFileName;
     bool SaveRequested = false;
     // The control that had the focus when a device operation locked the
@@ -212,13 +202,20 @@ private:
     void setTabOrder();
     // Wires each subsystem's events to its handlers; each is defined beside
     // the handlers it wires.
-    void ConnectEditorHandlers();    // model/EditorHandlers.cpp
-    void ConnectOperationHandlers(); // operations/DeviceOperations.cpp
-    void ConnectSettingsHandlers();  // settings/FormSettings.cpp
-    void ConnectPortHandlers();      // serial/FormPort.cpp
+    void ConnectEditorHandlers();    // app/TForm1Editor.cpp
+    void ConnectOperationHandlers(); // app/TForm1Commands.cpp
+    void ConnectSettingsHandlers();  // app/TForm1Settings.cpp
+    void ConnectPortHandlers();      // app/TForm1Port.cpp
     // Runs the click handlers of the header-line and numeric fields; returns
     // true only to swallow the event (it never does: the fields need them).
-    bool EditorEventFilter(QObject* watched, QEvent* event); // model/EditorHandlers.cpp
+    bool EditorEventFilter(QObject* watched, QEvent* event); // app/TForm1Editor.cpp
+
+    // "Programar" and the other device buttons (app/TForm1Commands.cpp).
+    printer::Plan ProgramPlan; // the plan "Programar" walks on Timer2
+    void RunProgramStep();
+    void EndProgramming();
+    void SendByte(uint8_t byte);
+    void SendPlan(const printer::Plan& plan);
 
     // Returns a slot that runs the handler through Guard.
     template <typename Handler> auto guarded(Handler handler) {

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 // What every command of qrv shares: its exit statuses and how it joins the
@@ -24,6 +25,10 @@ struct Command {
     std::function<int()> Run;
 };
 using Commands = std::vector<Command>;
+
+// For a command that this system lacks (the port map and the simulator are
+// Linux's): says so on standard error and gives ExitBadCommandLine.
+int OnlyOnLinux(const std::string& command);
 
 // "ports", "map", "unmap".
 void AddPortCommands(CLI::App& app, Commands& commands);

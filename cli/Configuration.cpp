@@ -4,11 +4,34 @@
 
 #include <cerrno>
 #include <cstring>
+#ifdef _WIN32
+#include <filesystem>
+#include <fstream>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef _WIN32
+std::optional<std::string> unusable(const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::string name = "\"" + path + "\"";
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found)
+        return "o arquivo " + name + " não existe.";
+    if (ec)
+        return "não foi possível ler o arquivo " + name + " (" + ec.message() + ").";
+    if (!fs::is_regular_file(status))
+        return name + " não é um arquivo comum.";
+    if (!std::ifstream(path, std::ios::binary))
+        return "não foi possível ler o arquivo " + name + ".";
+    return std::nullopt;
+}
+#else
 
 // Why the file cannot be read, or nothing when it can. Checked here because
 // the profile reader takes any unreadable file as an empty one.
@@ -28,6 +51,7 @@ std::optional<std::string> unusable(const std::string& path) {
     ::close(fd);
     return std::nullopt;
 }
+#endif
 
 } // namespace
 

@@ -1,9 +1,11 @@
 // The port map commands: which device each COMn opens, and the links of the
-// port map folder that make a serial adapter one of them.
+// port map folder that make a serial adapter one of them. Windows has no port
+// map: there "ports" lists the system's ports, and map/unmap only say so.
 #include "cli/Command.h"
 #include "cli/PortName.h"
 
 #include "serial/PortMap.h"
+#include "serial/VaComm.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,7 +13,9 @@
 #include <memory>
 #include <set>
 #include <system_error>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -20,6 +24,7 @@ namespace {
 // The names the window offers.
 constexpr int WindowPorts = 10;
 
+#ifndef _WIN32
 fs::path entryOf(int n) {
     return fs::path(portmap::Folder()) / ("COM" + std::to_string(n));
 }
@@ -151,6 +156,37 @@ int unmapPort(int n) {
     return ExitDone;
 }
 
+#else
+// The names the window offers, the device each opens and whether the system
+// has it; then every port of the system.
+int listPorts() {
+    std::vector<std::string> system;
+    TVaCustomComm::GetComPortNames(system);
+    auto has = [&system](int n) {
+        const std::string name = "COM" + std::to_string(n);
+        return std::any_of(system.begin(), system.end(), [&](const std::string& port) {
+            return ParseComNumber(port) == ParseComNumber(name);
+        });
+    };
+    for (int n = 1; n <= WindowPorts; ++n) {
+        std::string name = "Com" + std::to_string(n);
+        name.resize(7, ' ');
+        std::cout << name << portmap::DeviceOf(n) << "  " << (has(n) ? "existe" : "não existe")
+                  << '\n';
+    }
+    std::cout << '\n';
+    if (system.empty()) {
+        std::cout << "O sistema não tem porta serial.\n";
+        return ExitDone;
+    }
+    std::cout << "Portas seriais do sistema:\n";
+    for (const std::string& port : system)
+        std::cout << "  " << port << '\n';
+    return ExitDone;
+}
+
+#endif
+
 CLI::Option* addComName(CLI::App* sub, std::string& name) {
     return sub->add_option("COMn", name, "Nome da porta, como na janela: COM1 a COM10 (ou mais)")
         ->required()
@@ -184,12 +220,22 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
         ->type_name("");
     mapCommand->add_flag("--force", map->Force, "Troca o que COMn já tiver no mapa");
     commands.push_back({mapCommand, [map] {
+#ifdef _WIN32
+                            return OnlyOnLinux("map");
+#else
                             return mapPort(*ParseComNumber(map->Name), map->Device, map->Force);
+#endif
                         }});
 
     auto unmapName = std::make_shared<std::string>();
     CLI::App* unmap =
         app.add_subcommand("unmap", "Tira COMn do mapa de portas (remove só um link simbólico)");
     addComName(unmap, *unmapName);
-    commands.push_back({unmap, [unmapName] { return unmapPort(*ParseComNumber(*unmapName)); }});
+    commands.push_back({unmap, [unmapName] {
+#ifdef _WIN32
+                            return OnlyOnLinux("unmap");
+#else
+                            return unmapPort(*ParseComNumber(*unmapName));
+#endif
+                        }});
 }

@@ -25,6 +25,11 @@ std::optional<int> ParseComNumber(std::string_view text) {
 std::optional<PortName> ParsePortName(std::string_view text) {
     if (!text.empty() && text.front() == '/')
         return PortName{0, std::string(text)};
+#ifdef _WIN32
+    // A device path of the system's own, such as \\.\COM12 or \\?\...
+    if (text.starts_with("\\\\"))
+        return PortName{0, std::string(text)};
+#endif
     if (const auto n = ParseComNumber(text))
         return PortName{*n, {}};
     return std::nullopt;

@@ -18,7 +18,12 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -46,6 +51,18 @@ void SendByte(TVaComm& port, uint8_t byte) {
     port.SendChar(static_cast<char>(byte));
 }
 
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    // A console that draws the progress lines: escape sequences switched on.
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return _isatty(_fileno(stderr)) && GetConsoleMode(err, &mode) &&
+           SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#else
+    return ::isatty(STDERR_FILENO);
+#endif
+}
+
 std::string hex(const std::vector<uint8_t>& frame) {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string out;
@@ -71,7 +88,11 @@ void printPlan(const Jobs& jobs) {
 protocol::ClockFields localClock() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    ::localtime_s(&local, &now);
+#else
     ::localtime_r(&now, &local);
+#endif
     return {local.tm_hour, local.tm_min,     local.tm_sec,
             local.tm_mday, local.tm_mon + 1, local.tm_year + 1900};
 }
@@ -164,7 +185,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
     std::vector<std::string> names;
     for (const PortName& port : ports)
         names.push_back(port.Display());
-    Progress progress(names, !options.Quiet && ::isatty(STDERR_FILENO));
+    Progress progress(names, !options.Quiet && stderrIsTerminal());
     std::vector<std::optional<std::string>> errors(ports.size());
     {
         std::vector<std::jthread> threads;

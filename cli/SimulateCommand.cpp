@@ -5,6 +5,13 @@
 // buffer, a pulled cable), so the window and qrv can be seen failing.
 #include "cli/Command.h"
 #include "cli/PortName.h"
+
+#include <charconv>
+#include <memory>
+#include <optional>
+#include <string>
+
+#ifndef _WIN32
 #include "cli/Text.h"
 #include "cli/VirtualPrinter.h"
 
@@ -14,7 +21,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +29,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
-#include <memory>
-#include <optional>
 #include <poll.h>
 #include <stdexcept>
 #include <stdio.h>
@@ -35,6 +39,7 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+#endif
 
 namespace {
 
@@ -45,6 +50,8 @@ struct SimulateOptions {
     std::optional<int> StallAfter;
     std::optional<int> HangUpAfter;
 };
+
+#ifndef _WIN32
 
 std::string systemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -595,6 +602,8 @@ int simulatePrinter(const SimulateOptions& options) {
     return ExitDone;
 }
 
+#endif // _WIN32
+
 } // namespace
 
 void AddSimulateCommand(CLI::App& app, Commands& commands) {
@@ -633,5 +642,9 @@ void AddSimulateCommand(CLI::App& app, Commands& commands) {
         ->check(frameCount)
         ->type_name("N")
         ->excludes(stall);
+#ifdef _WIN32
+    commands.push_back({sub, [] { return OnlyOnLinux("simulate"); }});
+#else
     commands.push_back({sub, [options] { return simulatePrinter(*options); }});
+#endif
 }

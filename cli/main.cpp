@@ -6,6 +6,12 @@
 #include <iostream>
 #include <memory>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace {
 
 // The subcommand the user chose, or the tool itself.
@@ -33,7 +39,20 @@ std::shared_ptr<CLI::Formatter> portugueseFormatter() {
 
 } // namespace
 
+int OnlyOnLinux(const std::string& command) {
+    std::cerr << "qrv: o comando " << command << " existe só no Linux; no Windows a porta se "
+              << "chama pelo nome do sistema (COM1, COM2...).\n";
+    return ExitBadCommandLine;
+}
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes as on Linux: "\n" line ends, UTF-8 text (which the
+    // console shows as such once told).
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     CLI::App app{"Programa, configura e consulta impressoras de senhas pela linha serial.\n"
                  "Várias portas --port ao mesmo tempo: cada uma segue sozinha.",
                  "qrv"};
@@ -43,6 +62,8 @@ int main(int argc, char** argv) {
     app.set_help_flag("-h,--help", "Mostra esta ajuda e sai");
     app.set_version_flag("--version", std::string("qrv ") + QRV_VERSION, "Mostra a versão e sai");
     app.require_subcommand(1);
+    // Options are "--name" everywhere: "/path" is a file, never an option.
+    app.allow_windows_style_options(false);
     app.failure_message([formatter](const CLI::App* top, const CLI::Error& error) -> std::string {
         const CLI::App* sub = chosen(*top);
         return "qrv: linha de comando inválida: " + std::string(error.what()) + "\n" +

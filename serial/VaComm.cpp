@@ -4,7 +4,6 @@
 #include "serial/VaCommThreads.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string_view>
@@ -355,7 +354,7 @@ void TVaCustomComm::CreateHandle() {
     int error = 0;
     std::unique_ptr<vaplatform::Device> device = vaplatform::Device::Open(path, error);
     if (!device) {
-        if (error == vaplatform::NotFoundError())
+        if (vaplatform::Classify(error) == vaplatform::ErrorKind::NotFound)
             throw EVaCommError(Fill("Specified device not found (%s).", {path}));
         throw EVaCommError(Fill("Can't open specified device %s (Error %d, %s)",
                                 {path, std::to_string(error), vaplatform::ErrorText(error)}));
@@ -374,6 +373,7 @@ void TVaCustomComm::Open() {
         SetDCB();
         Watch(device_->SetQueueSizes(buffers_.ReadSize(), buffers_.WriteSize()),
               "Error initializing buffers (%d), %s");
+        Watch(device_->SetTimeouts(), "Error setting timeouts (%d), %s");
         eventMask_ = EventMask();
         Watch(device_->SetEventMask(eventMask_), " Error setting EventMask (%d), %s");
         CreateThreads();
@@ -497,7 +497,7 @@ void TVaCustomComm::SendChar(char c) {
     if (!Active())
         throw EVaCommError(kPortClosed);
     if (WriteBuf(&c, 1) != 1)
-        Error("Write error (%d), %s", vaplatform::TimedOutError());
+        Error("Write error (%d), %s", vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
 }
 
 int TVaCustomComm::ReadBuf(void* buffer, int count) {
@@ -596,7 +596,7 @@ void TVaCustomComm::GetCommStatus(TVaComStat& status) {
     std::lock_guard lock(globalLock_);
     const char* format = "Error retrieving statistics (%d), %s";
     if (!device_)
-        Error(format, EBADF);
+        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     Watch(device_->Status(status), format);
 }
 
@@ -610,7 +610,7 @@ bool TVaCustomComm::GetModemStatus(TVaModemLine line) {
     std::lock_guard lock(globalLock_);
     const char* format = "Error reading modem state (%d), %s";
     if (!device_)
-        Error(format, EBADF);
+        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     uint32_t lines = 0;
     Watch(device_->ModemStatus(lines), format);
     static constexpr uint32_t bits[] = {vaplatform::ModemCts, vaplatform::ModemDsr,
@@ -630,7 +630,7 @@ void TVaCustomComm::PurgeRead() {
     std::lock_guard lock(globalLock_);
     const char* format = "Error clearing buffers (%d), %s";
     if (!device_)
-        Error(format, EBADF);
+        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     DiscardReceived([&] { return device_->Purge(true, false); }, format);
 }
 
@@ -645,7 +645,7 @@ void TVaCustomComm::PurgeWrite() {
     std::lock_guard lock(globalLock_);
     const char* format = "Error clearing buffers (%d), %s";
     if (!device_)
-        Error(format, EBADF);
+        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     Watch(device_->Purge(false, true), format);
     if (writeThread_) {
         purging_ = true;
@@ -670,7 +670,7 @@ void TVaCustomComm::SetDTR(bool on) {
     if (flowControl_.ControlDtr() == dtrHandshake)
         throw EVaCommError("DTR line updates not allowed when flowcontrol is set to Handshake.");
     if (!device_)
-        Error(kCommFunction, EBADF);
+        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     Watch(device_->SetDtr(on), kCommFunction);
 }
 
@@ -680,25 +680,25 @@ void TVaCustomComm::SetRTS(bool on) {
         throw EVaCommError(
             "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
     if (!device_)
-        Error(kCommFunction, EBADF);
+        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     Watch(device_->SetRts(on), kCommFunction);
 }
 
 void TVaCustomComm::SetBreak(bool on) {
     if (!device_)
-        Error(kCommFunction, EBADF);
+        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     Watch(device_->SetBreak(on), kCommFunction);
 }
 
 void TVaCustomComm::SetXon(bool on) {
     if (!device_)
-        Error(kCommFunction, EBADF);
+        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     Watch(device_->SetXon(on), kCommFunction);
 }
 
 void TVaCustomComm::ResetDev() {
     if (!device_)
-        Error(kCommFunction, EBADF);
+        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
     std::lock_guard lock(globalLock_);
     DiscardReceived([&] { return device_->Reset(); }, kCommFunction);
 }

@@ -1,11 +1,14 @@
 #pragma once
 // Platform binding of the serial port component: the few operating-system
 // operations it needs. Every function returns 0 or the system's error code
-// (errno on POSIX), never throws, and may be called from any thread; the
-// component turns codes into EVaCommError messages.
+// (errno on POSIX, GetLastError's code on Windows), never throws, and may be
+// called from any thread; the component turns codes into EVaCommError
+// messages. Nothing here names a system type: each binding (one file per
+// platform) keeps its handles behind Device::Handle and Wakeup::Handle.
 
 #include "serial/VaComm.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,6 +30,20 @@ struct LineSettings {
 // Modem line bits of ModemStatus.
 constexpr uint32_t ModemCts = 0x10, ModemDsr = 0x20, ModemRing = 0x40, ModemRlsd = 0x80;
 
+// What an error code means to the component; each binding maps its codes.
+enum class ErrorKind {
+    None,      // 0: no error
+    NotFound,  // no device behind the name
+    Busy,      // another program holds the device
+    HungUp,    // the device went away while open
+    TimedOut,  // the device did not take the bytes in time
+    BadHandle, // the port is not open
+    Other,
+};
+ErrorKind Classify(int code);
+// The system's code for a kind (for None, 0).
+int ErrorCode(ErrorKind kind);
+
 // A wake-up signal that Device::Wait also watches. Signal may be called from
 // any thread; Clear by the waiting thread.
 class Wakeup {
@@ -37,10 +54,12 @@ public:
     Wakeup& operator=(const Wakeup&) = delete;
     void Signal();
     void Clear();
-    int Handle() const { return fd_; }
+
+    struct Handle;
+    Handle& Native() { return *handle_; }
 
 private:
-    int fd_ = -1;
+    std::unique_ptr<Handle> handle_;
 };
 
 struct WaitResult {
@@ -54,7 +73,7 @@ class Device {
 public:
     // Opens `path` exclusively; nullptr and `error` set on failure. A path
     // with no device behind it (no node, or a port with no hardware) gives
-    // NotFoundError().
+    // a code of ErrorKind::NotFound.
     static std::unique_ptr<Device> Open(const std::string& path, int& error);
     // Waits up to drainMs for the transmit queue to empty, discards what is
     // left, restores the settings found at open and closes.
@@ -68,6 +87,9 @@ public:
     int ApplyLineSettings(const LineSettings& settings);
     int CurrentLineSettings(LineSettings& settings) const;
     int SetQueueSizes(uint32_t readSize, uint32_t writeSize);
+    // Reads return at once with what the queue holds; writes get no limit of
+    // the driver's own (Write bounds them).
+    int SetTimeouts();
     int SetEventMask(uint32_t mask);
 
     // Writes all bytes or as many as fit before timeoutMs has passed;
@@ -95,7 +117,9 @@ public:
     // Waits until the wake-up is signalled, the device is readable (when
     // `read`) or writable (when `write`), it hangs up, or timeoutMs passes
     // (-1: no limit). A device that has hung up is no longer watched.
-    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs);
+    // `portEvents`: the caller is the one thread that also waits for the
+    // events of SetEventMask (where the system reports them to one waiter).
+    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents = false);
 
     // What the driver lets the event thread watch (probed at open).
     bool WatchesModemLines() const { return canModem_; }
@@ -104,33 +128,29 @@ public:
     // returns the event bits they raise (VaEv::Break, VaEv::Err).
     uint32_t TakeLineEvents();
     // Marks the device as gone: no more waiting on it; Status reports
-    // VaLineError::IoError once.
-    // Marks the device as gone; true for the call that marked it first.
+    // VaLineError::IoError once. True for the call that marked it first.
     bool NoteHangUp();
     bool HungUp() const { return hungUp_.load(); }
 
+    struct Handle;
+
 private:
-    explicit Device(int fd);
-    int fd_;
+    explicit Device(std::unique_ptr<Handle> handle);
+    std::unique_ptr<Handle> handle_;
     int drainMs_ = 1000;
     bool canModem_ = false;
     bool canCount_ = false;
     std::atomic<bool> hungUp_{false};
     std::atomic<uint32_t> errors_{0};
-    struct Counters;
-    std::unique_ptr<Counters> counters_;
-    struct Saved;
-    std::unique_ptr<Saved> saved_;
 };
-
-// The code Device::Open gives when no device is behind the path.
-int NotFoundError();
-// The code of a write that did not complete within its time limit.
-int TimedOutError();
 
 // The system's text for an error code, without trailing blanks, control
 // characters or full stops, at most 256 bytes.
 std::string ErrorText(int code);
+// A system message as ErrorText gives it: cut to 256 bytes, a run of control
+// characters inside it (a line break) made one blank, and trailing blanks,
+// control characters and full stops removed. Portable.
+std::string TidyErrorText(std::string text);
 // The device path that a formatted device name stands for.
 std::string ResolveDevicePath(const std::string& name);
 // The port map folder ($XDG_CONFIG_HOME/impressora-qrv/ports).

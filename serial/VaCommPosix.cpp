@@ -222,57 +222,60 @@ bool NoDeviceBehind(const std::string& path, int openError, int serialType) {
 
 } // namespace detail
 
-struct Device::Counters {
-    serial_icounter_struct last{};
+struct Device::Handle {
+    explicit Handle(int descriptor) : fd(descriptor) {}
+    int fd;
+    serial_icounter_struct counters{};
+    termios original{};
 };
 
-struct Device::Saved {
-    termios original{};
+struct Wakeup::Handle {
+    int fd = -1;
 };
 
 // ---- Wakeup ------------------------------------------------------------------
 
-Wakeup::Wakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+Wakeup::Wakeup() : handle_(std::make_unique<Handle>()) {
+    handle_->fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     // Without it a thread waiting on the device could never be stopped.
-    if (fd_ < 0)
+    if (handle_->fd < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 Wakeup::~Wakeup() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (handle_->fd >= 0)
+        ::close(handle_->fd);
 }
 
 void Wakeup::Signal() {
     const uint64_t one = 1;
-    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
+    while (::write(handle_->fd, &one, sizeof one) < 0 && errno == EINTR) {
     }
 }
 
 void Wakeup::Clear() {
     uint64_t value;
-    while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
+    while (::read(handle_->fd, &value, sizeof value) < 0 && errno == EINTR) {
     }
 }
 
 // ---- Device ------------------------------------------------------------------
 
-Device::Device(int fd)
-    : fd_(fd), counters_(std::make_unique<Counters>()), saved_(std::make_unique<Saved>()) {}
+Device::Device(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 
 std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         error = errno;
         if (detail::NoDeviceBehind(CanonicalPath(path), error, detail::kNoSerialType))
-            error = NotFoundError();
+            error = ENODEV;
         return nullptr;
     }
     serial_struct info{};
     const int serialType =
         ioctl(fd.get(), TIOCGSERIAL, &info) == 0 ? info.type : detail::kNoSerialType;
     if (detail::NoDeviceBehind(CanonicalPath(path), 0, serialType)) {
-        error = NotFoundError();
+        error = ENODEV;
         return nullptr;
     }
     // Exclusive access before anything touches the line. TIOCEXCL refuses
@@ -288,11 +291,12 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
         ioctl(fd.get(), TIOCNXCL);
         return nullptr;
     }
-    std::unique_ptr<Device> device(new Device(fd.release()));
-    device->saved_->original = original;
+    std::unique_ptr<Device> device(new Device(std::make_unique<Handle>(fd.release())));
+    Handle& h = *device->handle_;
+    h.original = original;
     int lines = 0;
-    device->canModem_ = ioctl(device->fd_, TIOCMGET, &lines) == 0;
-    device->canCount_ = ioctl(device->fd_, TIOCGICOUNT, &device->counters_->last) == 0;
+    device->canModem_ = ioctl(h.fd, TIOCMGET, &lines) == 0;
+    device->canCount_ = ioctl(h.fd, TIOCGICOUNT, &h.counters) == 0;
     error = 0;
     return device;
 }
@@ -305,16 +309,16 @@ Device::~Device() {
         uint32_t pending = 0;
         while (OutQueue(pending) == 0 && pending > 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        tcflush(fd_, TCOFLUSH);
-        tcsetattr(fd_, TCSANOW, &saved_->original);
+        tcflush(handle_->fd, TCOFLUSH);
+        tcsetattr(handle_->fd, TCSANOW, &handle_->original);
     }
-    ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
+    ioctl(handle_->fd, TIOCNXCL);
+    ::close(handle_->fd);
 }
 
 int Device::ApplyLineSettings(const LineSettings& s) {
     termios t{};
-    if (tcgetattr(fd_, &t) != 0)
+    if (tcgetattr(handle_->fd, &t) != 0)
         return errno;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
@@ -334,31 +338,31 @@ int Device::ApplyLineSettings(const LineSettings& s) {
         return EINVAL;
     if (speed != B0 && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0))
         return errno;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0)
+    if (tcsetattr(handle_->fd, TCSANOW, &t) != 0)
         return errno;
     if (speed == B0) {
-        if (int e = detail::SetOtherBaudrate(fd_, s.baudrate))
+        if (int e = detail::SetOtherBaudrate(handle_->fd, s.baudrate))
             return e;
     }
 
     // tcsetattr succeeds when any part of the request was taken; only a
     // read-back shows whether the driver kept all of it.
     termios back{};
-    if (tcgetattr(fd_, &back) != 0)
+    if (tcgetattr(handle_->fd, &back) != 0)
         return errno;
     uint32_t rate = 0;
-    if (int e = detail::GetBaudrate(fd_, rate))
+    if (int e = detail::GetBaudrate(handle_->fd, rate))
         return e;
     if ((back.c_cflag & kCheckedCflag) != (t.c_cflag & kCheckedCflag) ||
         (back.c_iflag & kCheckedIflag) != (t.c_iflag & kCheckedIflag) || rate != s.baudrate)
         return EINVAL;
 
     const uint32_t dtr = s.flags & VaDcb::DtrMask;
-    if (int e = SetModemLines(fd_, TIOCM_DTR, dtr != 0))
+    if (int e = SetModemLines(handle_->fd, TIOCM_DTR, dtr != 0))
         return e;
     const uint32_t rts = s.flags & VaDcb::RtsMask;
     if (rts != VaDcb::RtsHandshake) {
-        if (int e = SetModemLines(fd_, TIOCM_RTS, rts == VaDcb::RtsEnable))
+        if (int e = SetModemLines(handle_->fd, TIOCM_RTS, rts == VaDcb::RtsEnable))
             return e;
     }
     return 0;
@@ -366,9 +370,9 @@ int Device::ApplyLineSettings(const LineSettings& s) {
 
 int Device::CurrentLineSettings(LineSettings& s) const {
     termios t{};
-    if (tcgetattr(fd_, &t) != 0)
+    if (tcgetattr(handle_->fd, &t) != 0)
         return errno;
-    if (int e = detail::GetBaudrate(fd_, s.baudrate))
+    if (int e = detail::GetBaudrate(handle_->fd, s.baudrate))
         return e;
     switch (t.c_cflag & CSIZE) {
     case CS5:
@@ -410,6 +414,11 @@ int Device::SetQueueSizes(uint32_t, uint32_t) {
     return 0;
 }
 
+// A terminal's reads and writes never block here: Read and Write bound them.
+int Device::SetTimeouts() {
+    return 0;
+}
+
 // The event thread chooses what to watch from the mask it is given.
 int Device::SetEventMask(uint32_t) {
     return 0;
@@ -421,7 +430,7 @@ int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written
     written = 0;
     bool saidWritable = false;
     while (written < count) {
-        const ssize_t n = ::write(fd_, bytes + written, count - written);
+        const ssize_t n = ::write(handle_->fd, bytes + written, count - written);
         if (n > 0) {
             written += static_cast<size_t>(n);
             saidWritable = false;
@@ -441,7 +450,7 @@ int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written
             saidWritable = false;
             continue;
         }
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{handle_->fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, left);
         if (r < 0 && errno != EINTR)
             return errno;
@@ -453,7 +462,7 @@ int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written
 int Device::WriteSome(const void* data, size_t count, size_t& written) {
     written = 0;
     for (;;) {
-        const ssize_t n = ::write(fd_, data, count);
+        const ssize_t n = ::write(handle_->fd, data, count);
         if (n >= 0) {
             written = static_cast<size_t>(n);
             return 0;
@@ -467,7 +476,7 @@ int Device::WriteSome(const void* data, size_t count, size_t& written) {
 int Device::Read(void* data, size_t count, size_t& got) {
     got = 0;
     for (;;) {
-        const ssize_t n = ::read(fd_, data, count);
+        const ssize_t n = ::read(handle_->fd, data, count);
         if (n >= 0) {
             got = static_cast<size_t>(n);
             return 0;
@@ -480,7 +489,7 @@ int Device::Read(void* data, size_t count, size_t& got) {
 
 int Device::InQueue(uint32_t& bytes) const {
     int n = 0;
-    if (ioctl(fd_, TIOCINQ, &n) != 0)
+    if (ioctl(handle_->fd, TIOCINQ, &n) != 0)
         return errno;
     bytes = static_cast<uint32_t>(std::max(n, 0));
     return 0;
@@ -488,7 +497,7 @@ int Device::InQueue(uint32_t& bytes) const {
 
 int Device::OutQueue(uint32_t& bytes) const {
     int n = 0;
-    if (ioctl(fd_, TIOCOUTQ, &n) != 0)
+    if (ioctl(handle_->fd, TIOCOUTQ, &n) != 0)
         return errno;
     bytes = static_cast<uint32_t>(std::max(n, 0));
     return 0;
@@ -510,12 +519,12 @@ int Device::Purge(bool receive, bool transmit) {
     if (!receive && !transmit)
         return 0;
     const int which = receive && transmit ? TCIOFLUSH : (receive ? TCIFLUSH : TCOFLUSH);
-    return tcflush(fd_, which) == 0 ? 0 : errno;
+    return tcflush(handle_->fd, which) == 0 ? 0 : errno;
 }
 
 int Device::ModemStatus(uint32_t& lines) const {
     int bits = 0;
-    if (ioctl(fd_, TIOCMGET, &bits) != 0)
+    if (ioctl(handle_->fd, TIOCMGET, &bits) != 0)
         return errno;
     lines = 0;
     if (bits & TIOCM_CTS)
@@ -531,36 +540,36 @@ int Device::ModemStatus(uint32_t& lines) const {
 
 int Device::SetDtr(bool on) {
     int bits = TIOCM_DTR;
-    return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
+    return ioctl(handle_->fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
 }
 
 int Device::SetRts(bool on) {
     int bits = TIOCM_RTS;
-    return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
+    return ioctl(handle_->fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
 }
 
 int Device::SetBreak(bool on) {
-    return ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno;
+    return ioctl(handle_->fd, on ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno;
 }
 
 int Device::SetXon(bool on) {
-    return tcflow(fd_, on ? TCOON : TCOOFF) == 0 ? 0 : errno;
+    return tcflow(handle_->fd, on ? TCOON : TCOOFF) == 0 ? 0 : errno;
 }
 
 int Device::Reset() {
-    return tcflush(fd_, TCIOFLUSH) == 0 ? 0 : errno;
+    return tcflush(handle_->fd, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
 int Device::Properties(TVaCommProperties& p) const {
     termios t{};
-    if (tcgetattr(fd_, &t) != 0)
+    if (tcgetattr(handle_->fd, &t) != 0)
         return errno;
     p = TVaCommProperties{};
     p.MaxTxQueue = p.CurrentTxQueue = 4096;
     p.MaxRxQueue = p.CurrentRxQueue = 4096;
     p.MaxBaud = 4000000;
     serial_struct info{};
-    if (ioctl(fd_, TIOCGSERIAL, &info) == 0) {
+    if (ioctl(handle_->fd, TIOCGSERIAL, &info) == 0) {
         if (info.baud_base > 0)
             p.MaxBaud = static_cast<uint32_t>(info.baud_base);
         if (info.xmit_fifo_size > 0)
@@ -571,8 +580,9 @@ int Device::Properties(TVaCommProperties& p) const {
     return 0;
 }
 
-WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs) {
-    pollfd p[2] = {{wakeup.Handle(), POLLIN, 0}, {fd_, 0, 0}};
+// poll watches hang-ups for every caller, so `portEvents` changes nothing here.
+WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool) {
+    pollfd p[2] = {{wakeup.Native().fd, POLLIN, 0}, {handle_->fd, 0, 0}};
     if (read)
         p[1].events |= POLLIN;
     if (write)
@@ -595,9 +605,9 @@ uint32_t Device::TakeLineEvents() {
     if (!canCount_)
         return 0;
     serial_icounter_struct now{};
-    if (ioctl(fd_, TIOCGICOUNT, &now) != 0)
+    if (ioctl(handle_->fd, TIOCGICOUNT, &now) != 0)
         return 0;
-    const serial_icounter_struct& was = counters_->last;
+    const serial_icounter_struct& was = handle_->counters;
     uint32_t errors = 0;
     if (now.buf_overrun != was.buf_overrun)
         errors |= VaLineError::RxOver;
@@ -610,7 +620,7 @@ uint32_t Device::TakeLineEvents() {
     const bool brk = now.brk != was.brk;
     if (brk)
         errors |= VaLineError::Break;
-    counters_->last = now;
+    handle_->counters = now;
     errors_.fetch_or(errors);
     uint32_t events = 0;
     if (brk)
@@ -629,12 +639,46 @@ bool Device::NoteHangUp() {
 
 // ---- Free functions ----------------------------------------------------------
 
-int NotFoundError() {
-    return ENODEV;
+ErrorKind Classify(int code) {
+    switch (code) {
+    case 0:
+        return ErrorKind::None;
+    case ENOENT:
+    case ENODEV:
+        return ErrorKind::NotFound;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return ErrorKind::Busy;
+    case EIO:
+    case ENXIO:
+        return ErrorKind::HungUp;
+    case ETIMEDOUT:
+        return ErrorKind::TimedOut;
+    case EBADF:
+        return ErrorKind::BadHandle;
+    default:
+        return ErrorKind::Other;
+    }
 }
 
-int TimedOutError() {
-    return ETIMEDOUT;
+int ErrorCode(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::None:
+        return 0;
+    case ErrorKind::NotFound:
+        return ENODEV;
+    case ErrorKind::Busy:
+        return EBUSY;
+    case ErrorKind::HungUp:
+        return EIO;
+    case ErrorKind::TimedOut:
+        return ETIMEDOUT;
+    case ErrorKind::BadHandle:
+        return EBADF;
+    case ErrorKind::Other:
+        break;
+    }
+    return EINVAL;
 }
 
 std::string ErrorText(int code) {

@@ -1,7 +1,6 @@
 #include "serial/VaCommThreads.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -223,7 +222,10 @@ void TVaCommEventThread::Execute() {
     // queued, so a byte that comes in while a delivery runs is not missed.
     uint64_t arrivedWas = 0;
     bool txPending = false;
-    auto goneAway = [](int e) { return e == EIO || e == ENXIO || e == ENODEV; };
+    auto goneAway = [](int e) {
+        const vaplatform::ErrorKind kind = vaplatform::Classify(e);
+        return kind == vaplatform::ErrorKind::HungUp || kind == vaplatform::ErrorKind::NotFound;
+    };
 
     while (!Terminated()) {
         const bool hungUp = device_.HungUp();
@@ -231,7 +233,8 @@ void TVaCommEventThread::Execute() {
         const bool rxArmed = watchRx && !hungUp && device_.InQueue(queued) == 0 && queued == 0;
         const bool tick =
             !hungUp && (txPending || (watchRx && !rxArmed) || watchModem || watchCounts);
-        const vaplatform::WaitResult r = device_.Wait(wake_, rxArmed, false, tick ? kTickMs : -1);
+        const vaplatform::WaitResult r =
+            device_.Wait(wake_, rxArmed, false, tick ? kTickMs : -1, true);
         if (Terminated())
             break;
         if (r.woken)

@@ -10,7 +10,8 @@ class SettingsWriteError : public std::runtime_error {
 public:
     SettingsWriteError(const std::string& path, int code);
     const std::string& Path() const { return path; }
-    // The errno value that stopped the save.
+    // The system's code that stopped the save (errno; GetLastError's on
+    // Windows).
     int Code() const { return code; }
 
 private:
@@ -32,4 +33,8 @@ private:
 //    file is writable, the file is rewritten in place instead. Its new size
 //    is reserved first, so that a full disk fails before anything is
 //    overwritten; a failure after that (an I/O error) can leave it damaged.
+// On Windows, path is UTF-8; the new file is flushed and swapped in with
+// ReplaceFileW, which keeps the old file's attributes (a new file is moved
+// into place, written through). A read-only file or a folder is not
+// replaced; links and the rewrite in place are POSIX matters.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);

@@ -4,9 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#ifdef _WIN32
+#include <filesystem>
+#include <fstream>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -391,6 +396,24 @@ ProfileFile ProfileFile::Parse(std::string_view bytes, std::string_view section,
 ProfileFile ProfileFile::Load(const std::string& path, std::string_view section,
                               const std::vector<std::string>& keys) {
     ProfileReader reader(section, keys);
+#ifdef _WIN32
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return {};
+    std::ifstream in(path, std::ios::binary);
+    bool ok = static_cast<bool>(in);
+    while (ok && !reader.Complete()) {
+        char buffer[65536];
+        in.read(buffer, sizeof buffer);
+        if (in.gcount() > 0)
+            reader.Feed(std::string_view(buffer, static_cast<std::size_t>(in.gcount())));
+        if (in.bad())
+            ok = false;
+        else if (!in)
+            break;
+    }
+    return ok ? reader.Finish() : ProfileFile{};
+#else
     // Non-blocking, so that a FIFO or a device chosen by mistake cannot hang
     // the window; only regular files are read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -410,6 +433,7 @@ ProfileFile ProfileFile::Load(const std::string& path, std::string_view section,
     }
     ::close(fd);
     return ok ? reader.Finish() : ProfileFile{};
+#endif
 }
 
 std::optional<std::string> ProfileFile::Value(std::string_view key) const {

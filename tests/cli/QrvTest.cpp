@@ -1,6 +1,7 @@
 // qrv through its real binary: what reaches pseudo-terminals standing for
 // printers, its exit statuses, and what it prints. The frames themselves are
 // pinned by the printer layer's tests; here they only have to be the plan's.
+#include "PortMapPath.h"
 #include "PtyPeer.h"
 #include "model/Cp1252.h"
 #include "printer/Plan.h"
@@ -237,7 +238,7 @@ private slots:
     }
 
     void mapAndUnmap() {
-        const fs::path folder = home() / "impressora-qrv" / "ports";
+        const fs::path folder = PortMapPath(home());
         fs::remove_all(folder.parent_path());
         struct Step {
             QStringList Arguments;

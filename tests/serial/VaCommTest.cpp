@@ -4,6 +4,7 @@
 #include "serial/VaComm.h"
 #include "PtyPair.h"
 #include "PtyPeer.h"
+#include "serial/VaCommPlatform.h"
 #include "serial/VaCommPosixOpen.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,8 @@ private slots:
     void openFailures();
     void noDeviceBehind_data();
     void noDeviceBehind();
+    void tidyErrorText_data();
+    void tidyErrorText();
     void secondOpenIsRefused();
     void closedOnlySetters_data();
     void closedOnlySetters();
@@ -389,6 +392,28 @@ void VaCommTest::noDeviceBehind_data() {
     QTest::newRow("USB adapter, EIO") << "/dev/ttyUSB0" << EIO << none << false;
     QTest::newRow("USB adapter, type 0") << "/dev/ttyUSB0" << 0 << PORT_UNKNOWN << false;
     QTest::newRow("other UART name, EIO") << "/dev/ttySAC0" << EIO << none << false;
+}
+
+// System messages as the component's "(%d), %s" shapes show them. Windows
+// ends its messages with ".\r\n" and breaks long ones into lines.
+void VaCommTest::tidyErrorText_data() {
+    QTest::addColumn<QByteArray>("system");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("Windows line end")
+        << QByteArray("Access is denied.\r\n") << QByteArray("Access is denied");
+    QTest::newRow("line break inside")
+        << QByteArray("The semaphore timeout\r\nperiod has expired.\r\n")
+        << QByteArray("The semaphore timeout period has expired");
+    QTest::newRow("trailing blanks and stops") << QByteArray("Busy . .  ") << QByteArray("Busy");
+    QTest::newRow("nothing left") << QByteArray(". \r\n") << QByteArray();
+    QTest::newRow("cut to 256 bytes, then tidied")
+        << QByteArray(255, 'x') + QByteArray(".more") << QByteArray(255, 'x');
+}
+
+void VaCommTest::tidyErrorText() {
+    QFETCH(QByteArray, system);
+    QFETCH(QByteArray, shown);
+    QCOMPARE(QByteArray::fromStdString(vaplatform::TidyErrorText(system.toStdString())), shown);
 }
 
 void VaCommTest::noDeviceBehind() {

@@ -1,4 +1,5 @@
 #include "settings/SettingsFile.h"
+#include "tests/support/FileOptions.h"
 
 #include <QtTest>
 #include <vector>
@@ -44,22 +45,6 @@ void compareTables(const ConfigurationModel& actual, const ConfigurationModel& e
         QCOMPARE(actual.BandStart(b), expected.BandStart(b));
         QCOMPARE(actual.BandEnd(b), expected.BandEnd(b));
     }
-}
-
-// Options in the order of the file's keys: COMBO8, COMBO10, COMBO11, COMBO12,
-// CHECK4, CHECK5, CHECK7, UP1.
-printer::PrinterOptions fileOptions(int combo8, int combo10, int combo11, int combo12, bool check4,
-                                    bool check5, bool check7, int16_t up1) {
-    printer::PrinterOptions o;
-    o.ResetAt = printer::ResetPolicy(combo8);
-    o.ReloadAt = printer::ReloadPolicy(combo10);
-    o.Printer = printer::PrinterModel(combo11);
-    o.Protocol = printer::ProtocolFormat(combo12);
-    o.PrintFooter = check4;
-    o.PrintDate = check5;
-    o.PrintTime = check7;
-    o.BandCount = up1;
-    return o;
 }
 
 // The line a save writes for key, after reading body under "[Programa]".
@@ -182,7 +167,7 @@ private slots:
         m.LineEnabled[ConfigurationModel::LineIndex(1, 2)] = false;
         m.LineEnabled[ConfigurationModel::LineIndex(4, 4)] = false;
         m.Ranges = {{{1, 999}, {1000, 1999}, {-5, 0}, {2147483647, -2147483647 - 1}}};
-        const printer::PrinterOptions options = fileOptions(1, -1, 2, 0, false, true, false, 3);
+        const printer::PrinterOptions options = FileOptions(1, -1, 2, 0, false, true, false, 3);
         QCOMPARE(bytesOf(Format({m, options})), golden("programa.snh"));
 
         // And it reads back to the same values.
@@ -225,7 +210,7 @@ private slots:
             for (std::size_t i = 0; i < ConfigurationModel::LineCount && first + i < texts.size();
                  ++i)
                 m.BandLineText[i] = texts[first + i];
-            const printer::PrinterOptions options = fileOptions(1, 1, 2, 1, false, false, true, 1);
+            const printer::PrinterOptions options = FileOptions(1, 1, 2, 1, false, false, true, 1);
             const printer::PrinterConfiguration back = Read(Parse(Format({m, options})));
             QCOMPARE(back.Options, options);
             compareTables(back.Model, m);
@@ -283,7 +268,7 @@ private slots:
 
     void readsAFileEditedByHand() {
         const printer::PrinterConfiguration read = Read(Load(QRV_SETTINGS_DATA "/desordem.snh"));
-        QCOMPARE(read.Options, fileOptions(0, 0, 1, 0, true, false, true, 2));
+        QCOMPARE(read.Options, FileOptions(0, 0, 1, 0, true, false, true, 2));
         const ConfigurationModel& m = read.Model;
         ConfigurationModel expected = defaultsModel();
         expected.BandLineText[0] = "ABC";

@@ -42,7 +42,7 @@ struct Window {
 
 } // namespace
 
-class FormPortTest : public QObject {
+class TForm1PortTest : public QObject {
     Q_OBJECT
 private slots:
     void choosingOpensThePort();
@@ -55,7 +55,7 @@ private slots:
     void hangUpClosesThePort();
 };
 
-void FormPortTest::choosingOpensThePort() {
+void TForm1PortTest::choosingOpensThePort() {
     Window w;
     const int before = w.form.LogLines().size();
     w.choose(2);
@@ -71,7 +71,7 @@ void FormPortTest::choosingOpensThePort() {
     QCOMPARE(w.pty.ReadMaster(1), QByteArray("T"));
 }
 
-void FormPortTest::choosingAgainReopens() {
+void TForm1PortTest::choosingAgainReopens() {
     Window w;
     w.choose(2);
     int closes = 0;
@@ -87,7 +87,7 @@ void FormPortTest::choosingAgainReopens() {
     QCOMPARE(w.pty.ReadMaster(1), QByteArray("R"));
 }
 
-void FormPortTest::missingPortShowsTheError() {
+void TForm1PortTest::missingPortShowsTheError() {
     Window w;
     QTemporaryDir dir;
     const QString missing = dir.path() + "/unplugged";
@@ -108,7 +108,7 @@ void FormPortTest::missingPortShowsTheError() {
     QVERIFY(w.form.PortOpen);
 }
 
-void FormPortTest::failedChoiceAfterAnOpenPort() {
+void TForm1PortTest::failedChoiceAfterAnOpenPort() {
     Window w;
     w.choose(2);
     QVERIFY(w.form.PortOpen);
@@ -125,7 +125,7 @@ void FormPortTest::failedChoiceAfterAnOpenPort() {
     QVERIFY(other.Active());
 }
 
-void FormPortTest::portEventsRunOnTheWindowThread() {
+void TForm1PortTest::portEventsRunOnTheWindowThread() {
     Window w;
     bool onWindowThread = false;
     int txEmpty = 0;
@@ -147,7 +147,7 @@ void FormPortTest::portEventsRunOnTheWindowThread() {
     QVERIFY(w.form.PortOpen);
 }
 
-void FormPortTest::closingWhileADeliveryWaits() {
+void TForm1PortTest::closingWhileADeliveryWaits() {
     Window w;
     w.choose(2);
     int txEmpty = 0;
@@ -160,7 +160,7 @@ void FormPortTest::closingWhileADeliveryWaits() {
     QVERIFY(w.errors.isEmpty());
 }
 
-void FormPortTest::closingTheWindowClosesThePort() {
+void TForm1PortTest::closingTheWindowClosesThePort() {
     Window w;
     w.form.show();
     w.choose(2);
@@ -170,7 +170,7 @@ void FormPortTest::closingTheWindowClosesThePort() {
     QVERIFY(w.errors.isEmpty());
 }
 
-void FormPortTest::hangUpClosesThePort() {
+void TForm1PortTest::hangUpClosesThePort() {
     Window w;
     w.choose(2);
     QVERIFY(w.form.PortOpen);
@@ -189,5 +189,5 @@ void FormPortTest::hangUpClosesThePort() {
     QVERIFY(w.errors.isEmpty());
 }
 
-QTEST_MAIN(FormPortTest)
-#include "FormPortTest.moc"
+QTEST_MAIN(TForm1PortTest)
+#include "TForm1PortTest.moc"

@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 #include "settings/SettingsFile.h"
+#include "tests/support/FileOptions.h"
 #include "widgets/TUpDown.h"
 #include "widgets/TVrNumEdit.h"
 
@@ -46,27 +47,11 @@ void chooseBand(TForm1& form, int band) {
     emit form.ComboBox1->activated(band - 1);
 }
 
-// Options in the order of the file's keys: COMBO8, COMBO10, COMBO11, COMBO12,
-// CHECK4, CHECK5, CHECK7, UP1.
-printer::PrinterOptions fileOptions(int combo8, int combo10, int combo11, int combo12, bool check4,
-                                    bool check5, bool check7, int16_t up1) {
-    printer::PrinterOptions o;
-    o.ResetAt = printer::ResetPolicy(combo8);
-    o.ReloadAt = printer::ReloadPolicy(combo10);
-    o.Printer = printer::PrinterModel(combo11);
-    o.Protocol = printer::ProtocolFormat(combo12);
-    o.PrintFooter = check4;
-    o.PrintDate = check5;
-    o.PrintTime = check7;
-    o.BandCount = up1;
-    return o;
-}
-
 // The file of the first tests, different from everything the window shows
 // at start and from the first selection's presets.
 struct Scenario {
     ConfigurationModel model;
-    printer::PrinterOptions options = fileOptions(1, 0, 1, 1, true, false, false, 2);
+    printer::PrinterOptions options = FileOptions(1, 0, 1, 1, true, false, false, 2);
 
     Scenario() {
         model.SetPlaceholderTexts();
@@ -96,7 +81,7 @@ QByteArray contents(const QString& path) {
 
 } // namespace
 
-class FormSettingsTest : public QObject {
+class TForm1SettingsTest : public QObject {
     Q_OBJECT
 private slots:
     void openAsTheFirstAction() {
@@ -292,5 +277,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FormSettingsTest)
-#include "FormSettingsTest.moc"
+QTEST_MAIN(TForm1SettingsTest)
+#include "TForm1SettingsTest.moc"

@@ -1,4 +1,6 @@
-// The device buttons and the timed "Programar" sequence.
+// The device buttons and the timed "Programar" sequence. Each button sends
+// its plan from the printer layer: "Programar" walks it step by step on
+// Timer2, the others send it whole inside their click handler.
 //
 // A locking operation stops the editor refresh (Timer1) and disables the
 // OperationControls while it sends, so the model cannot change under it. A
@@ -7,6 +9,7 @@
 // window's error display, but never before the window has been unlocked
 // again, or the operator would be locked out for good.
 #include "app/TForm1.h"
+#include "printer/Runner.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,14 +19,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int OpeningPauseMs = 250;
-constexpr int StepIntervalMs = 500;
-constexpr int ConfigPauseMs = 200;
-constexpr int LastLineStep = ConfigurationModel::LinesPerBand; // steps 1 to 4
-constexpr int BandsFrameStep = 5;                              // frame 17
-constexpr int MoreBandsFrameStep = 6;                          // frame 18
-constexpr int EndStep = 7;
 
 // Every device operation starts here: with no port open it asks the operator
 // for one, and the operation sends nothing and changes nothing.
@@ -68,12 +63,9 @@ private:
     BusyPanel panel_;
 };
 
-// The end of "Programar": its last step, and also where a step that failed
-// goes at once.
-void endProgramming(TForm1& form) {
-    form.Timer2->stop();
-    form.SendStep = EndStep;
-    unlockWindow(form, BusyPanel::Hide);
+void sleepMs(int ms) {
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 } // namespace
@@ -91,6 +83,58 @@ void TForm1::ConnectOperationHandlers() {
     connect(Timer2, &QTimer::timeout, this, guarded(&TForm1::Timer2Timer));
 }
 
+// Each byte goes out on its own and must be taken within the port's write
+// limit, or SendChar raises and nothing more of the plan follows. A step
+// that finds the port closed (a hang-up closed it between two steps of
+// "Programar") sends nothing, silently: the lamp already tells.
+void TForm1::SendByte(uint8_t byte) {
+    if (PortOpen)
+        VaComm1.SendChar(static_cast<char>(byte));
+}
+
+void TForm1::SendPlan(const printer::Plan& plan) {
+    const printer::RunResult result = printer::Run(
+        plan, [this](uint8_t byte) { SendByte(byte); }, sleepMs);
+    if (!result)
+        throw EVaCommError(result.Error);
+}
+
+protocol::ClockFields TForm1::ClockReading() const {
+    // The time of day first, then the date.
+    const QTime time = TimeOfDay();
+    const QDate date = Today();
+    return {.Hours = time.hour(),
+            .Minutes = time.minute(),
+            .Seconds = time.second(),
+            .Day = date.day(),
+            .Month = date.month(),
+            .Year = date.year()};
+}
+
+// The end of "Programar": its last step, and also where a step that failed
+// goes at once.
+void TForm1::EndProgramming() {
+    Timer2->stop();
+    SendStep = static_cast<int>(ProgramPlan.size());
+    unlockWindow(*this, BusyPanel::Hide);
+}
+
+// Sends step SendStep of the plan, then pauses and arms Timer2 as the step
+// says. A step that fails ends the sequence at once.
+void TForm1::RunProgramStep() {
+    const printer::PlanStep& step = ProgramPlan.at(static_cast<std::size_t>(SendStep));
+    try {
+        for (const uint8_t byte : step.Frame)
+            SendByte(byte);
+    } catch (...) {
+        EndProgramming();
+        throw;
+    }
+    sleepMs(step.PauseMs);
+    Timer2->setInterval(step.IntervalMs);
+    Timer2->start();
+}
+
 void TForm1::Button1Click() {
     if (!portReady(*this))
         return;
@@ -98,16 +142,11 @@ void TForm1::Button1Click() {
     Log(QStringLiteral("  ") + ComboBox1->currentText());
     lockWindow(*this);
     Panel1->show();
-    try {
-        envia_e2p();
-    } catch (...) {
-        endProgramming(*this);
-        throw;
-    }
-    QThread::msleep(OpeningPauseMs);
-    Timer2->setInterval(StepIntervalMs);
-    Timer2->start();
+    // Nothing the plan reads can change before its end: the editor is
+    // disabled and the refresh stopped.
+    ProgramPlan = printer::ProgramPlan(ReadConfiguration(), Model.CurrentBand);
     SendStep = 0;
+    RunProgramStep();
 }
 
 void TForm1::Timer2Timer() {
@@ -115,29 +154,11 @@ void TForm1::Timer2Timer() {
     // the end of the previous step.
     Timer2->stop();
     ++SendStep;
-    if (SendStep >= EndStep) {
-        endProgramming(*this);
+    if (SendStep >= static_cast<int>(ProgramPlan.size())) {
+        EndProgramming();
         return;
     }
-    try {
-        if (SendStep <= LastLineStep) {
-            const auto k = static_cast<std::size_t>(
-                ConfigurationModel::LineIndex(Model.CurrentBand, SendStep));
-            FrameLineId = static_cast<uint8_t>(k + 1);
-            FrameLineStyle =
-                Model.LineEnabled.at(k) ? static_cast<uint8_t>(Model.LineStyle.at(k)) : 0;
-            LineBuffer = Model.BandLineText.at(k);
-            envia_linha();
-        } else if (SendStep == BandsFrameStep) {
-            envia_status();
-        } else if (SendStep == MoreBandsFrameStep) {
-            envia_statuss();
-        }
-    } catch (...) {
-        endProgramming(*this);
-        throw;
-    }
-    Timer2->start();
+    RunProgramStep();
 }
 
 void TForm1::Button6Click() {
@@ -147,9 +168,7 @@ void TForm1::Button6Click() {
     Log(QStringLiteral("  "));
     const WindowLock lock(*this, BusyPanel::Hide);
     Panel1->show();
-    envia_status();
-    QThread::msleep(ConfigPauseMs);
-    envia_statuss();
+    SendPlan(printer::ConfigPlan(ReadConfiguration()));
 }
 
 void TForm1::Button5Click() {
@@ -158,7 +177,7 @@ void TForm1::Button5Click() {
     Log(QStringLiteral("> Acertar relógio interno da impressora:"));
     Log(QStringLiteral("  "));
     const WindowLock lock(*this, BusyPanel::Hide);
-    envia_relogio();
+    SendPlan(printer::ClockPlan(ClockReading()));
 }
 
 void TForm1::Button2Click() {
@@ -167,7 +186,7 @@ void TForm1::Button2Click() {
     Log(QStringLiteral("> Imprime ticket:"));
     Log(QStringLiteral("  ") + ComboBox1->currentText());
     const WindowLock lock(*this, BusyPanel::Untouched);
-    imprime_banda();
+    SendPlan(printer::PrintPlan(Model.CurrentBand));
 }
 
 void TForm1::Button3Click() {
@@ -175,7 +194,7 @@ void TForm1::Button3Click() {
         return;
     Log(QStringLiteral("> Inicializar impressora."));
     Log(QStringLiteral("  Carrega valores iniciais das bandas 1-4."));
-    envia_inicializa();
+    SendPlan(printer::RestartPlan());
 }
 
 void TForm1::Button8Click() {
@@ -183,5 +202,5 @@ void TForm1::Button8Click() {
         return;
     Log(QStringLiteral("> Imprime relatório programação impressora."));
     Log(QStringLiteral("  "));
-    imprime_relatorio();
+    SendPlan(printer::ReportPlan());
 }

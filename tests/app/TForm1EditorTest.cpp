@@ -27,7 +27,7 @@ enum Action { Choose, Click, DoubleClick, CheckTo, PressUp, PressDown };
 
 } // namespace
 
-class EditorHandlersTest : public QObject {
+class TForm1EditorTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TForm1> form;
@@ -520,5 +520,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(EditorHandlersTest)
-#include "EditorHandlersTest.moc"
+QTEST_MAIN(TForm1EditorTest)
+#include "TForm1EditorTest.moc"

@@ -1,4 +1,5 @@
 #include "PtyPeer.h"
+#include "PortMapPath.h"
 
 #include <cerrno>
 #include <cstring>
@@ -45,7 +46,7 @@ PtyPeer::~PtyPeer() {
 }
 
 void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
-    const auto folder = configHome / "impressora-qrv" / "ports";
+    const auto folder = PortMapPath(configHome);
     std::filesystem::create_directories(folder);
     const auto link = folder / ("COM" + std::to_string(n));
     std::filesystem::remove(link);

@@ -139,7 +139,7 @@ QStringList appended(const Window& w, qsizetype mark) {
 
 } // namespace
 
-class DeviceOperationsTest : public QObject {
+class TForm1CommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -154,7 +154,7 @@ private slots:
     void closingWhileAWriteIsStalled();
 };
 
-void DeviceOperationsTest::programarSendsBandLinesThenConfiguration() {
+void TForm1CommandsTest::programarSendsBandLinesThenConfiguration() {
     Window w;
     ConfigurationModel& model = w.form.Model;
     model.BandStart(1) = 12;
@@ -264,7 +264,7 @@ void DeviceOperationsTest::programarSendsBandLinesThenConfiguration() {
     QCOMPARE(w.errors, QStringList{});
 }
 
-void DeviceOperationsTest::closedPortChangesNothing_data() {
+void TForm1CommandsTest::closedPortChangesNothing_data() {
     QTest::addColumn<QString>("button");
     QTest::newRow("Programar") << QStringLiteral("Button1");
     QTest::newRow("Imprimir") << QStringLiteral("Button2");
@@ -274,7 +274,7 @@ void DeviceOperationsTest::closedPortChangesNothing_data() {
     QTest::newRow("Log") << QStringLiteral("Button8");
 }
 
-void DeviceOperationsTest::closedPortChangesNothing() {
+void TForm1CommandsTest::closedPortChangesNothing() {
     QFETCH(QString, button);
     Window w;
     // The line is really there: only the flag says the port is closed, so
@@ -297,7 +297,7 @@ void DeviceOperationsTest::closedPortChangesNothing() {
     QCOMPARE(w.errors, QStringList{});
 }
 
-void DeviceOperationsTest::configPausesBetweenItsFrames() {
+void TForm1CommandsTest::configPausesBetweenItsFrames() {
     Window w;
     w.form.Model.BandStart(2) = 20;
     w.form.Model.BandEnd(2) = 40;
@@ -326,7 +326,7 @@ void DeviceOperationsTest::configPausesBetweenItsFrames() {
     QCOMPARE(w.errors, QStringList{});
 }
 
-void DeviceOperationsTest::commandButtonSendsItsFrame_data() {
+void TForm1CommandsTest::commandButtonSendsItsFrame_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("band");
     QTest::addColumn<QStringList>("log");
@@ -358,7 +358,7 @@ void DeviceOperationsTest::commandButtonSendsItsFrame_data() {
         << false;
 }
 
-void DeviceOperationsTest::commandButtonSendsItsFrame() {
+void TForm1CommandsTest::commandButtonSendsItsFrame() {
     QFETCH(QString, button);
     QFETCH(int, band);
     QFETCH(QStringList, log);
@@ -391,7 +391,7 @@ void DeviceOperationsTest::commandButtonSendsItsFrame() {
     QCOMPARE(w.errors, QStringList{});
 }
 
-void DeviceOperationsTest::failingPortLeavesWindowUnlocked_data() {
+void TForm1CommandsTest::failingPortLeavesWindowUnlocked_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("bytesBeforeFailure");
     QTest::addColumn<bool>("hangUp"); // else the line stops taking bytes
@@ -406,7 +406,7 @@ void DeviceOperationsTest::failingPortLeavesWindowUnlocked_data() {
     QTest::newRow("Programar, hang-up at line 2") << QStringLiteral("Button1") << 14 + 28 << true;
 }
 
-void DeviceOperationsTest::failingPortLeavesWindowUnlocked() {
+void TForm1CommandsTest::failingPortLeavesWindowUnlocked() {
     QFETCH(QString, button);
     QFETCH(int, bytesBeforeFailure);
     QFETCH(bool, hangUp);
@@ -459,7 +459,7 @@ void DeviceOperationsTest::failingPortLeavesWindowUnlocked() {
     QCOMPARE(w.errors.size(), qsizetype(hangUp ? 0 : 1));
 }
 
-void DeviceOperationsTest::closingWhileAWriteIsStalled() {
+void TForm1CommandsTest::closingWhileAWriteIsStalled() {
     Window w;
     w.openCom3();
     w.selectBand(1);
@@ -476,5 +476,5 @@ void DeviceOperationsTest::closingWhileAWriteIsStalled() {
     QCOMPARE(w.errors.size(), qsizetype{1});
 }
 
-QTEST_MAIN(DeviceOperationsTest)
-#include "DeviceOperationsTest.moc"
+QTEST_MAIN(TForm1CommandsTest)
+#include "TForm1CommandsTest.moc"

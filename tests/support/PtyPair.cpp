@@ -1,4 +1,6 @@
 #include "PtyPair.h"
+#include "PortMapPath.h"
+#include "serial/PrinterLine.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,7 +89,7 @@ PortMapFolder::~PortMapFolder() {
 }
 
 QString PortMapFolder::Folder() const {
-    return dir_.path() + "/impressora-qrv/ports";
+    return QString::fromStdString(PortMapPath(dir_.path().toStdString()).string());
 }
 
 void PortMapFolder::Map(const QString& name, const QString& target) {
@@ -154,9 +156,5 @@ long NewThread(const std::set<long>& before, const std::set<long>& after) {
 }
 
 void WindowSettings(TVaComm& port) {
-    port.SetBaudrate(br9600);
-    port.SetStopbits(sb2);
-    port.SetDatabits(db8);
-    port.SetParity(paNone);
-    port.SetDirectWrite(true);
+    SetPrinterLine(port);
 }

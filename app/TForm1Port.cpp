@@ -2,6 +2,7 @@
 // serial port component.
 
 #include "app/TForm1.h"
+#include "serial/PrinterLine.h"
 #include "widgets/TVrLed.h"
 
 #include <QComboBox>
@@ -10,13 +11,9 @@
 #include <QThread>
 
 void TForm1::ConnectPortHandlers() {
-    // The values the window's layout gives its port; with them the port runs
-    // its event thread only and writes on the caller's thread.
-    VaComm1.SetBaudrate(br9600);
-    VaComm1.SetStopbits(sb2);
-    VaComm1.SetDatabits(db8);
-    VaComm1.SetParity(paNone);
-    VaComm1.SetDirectWrite(true);
+    // With the printer's line the port runs its event thread only and writes
+    // on the caller's thread.
+    SetPrinterLine(VaComm1);
     VaComm1.OnOpen = [this](TVaCustomComm&) { VaComm1Open(); };
     VaComm1.OnError = [this](TVaCustomComm&, int errors) { VaComm1Error(errors); };
     // Port events run on the window's thread, between its other events.

@@ -1,0 +1,164 @@
+// qrv.exe under wine, beside the Linux qrv: the same output for the same
+// command, and the same bytes on a COM port that wine maps to a
+// pseudo-terminal. One wine prefix for the whole run (its first start is slow).
+#include "PtyPeer.h"
+#include "printer/Plan.h"
+#include "settings/SettingsFile.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+
+using Clock = PtyPeer::Clock;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString Golden = QStringLiteral(QRV_SETTINGS_DATA "/programa.snh");
+
+struct Outcome {
+    int Status = -1;
+    QByteArray Out;
+    QByteArray Err;
+    qint64 Ms = 0;
+};
+
+Outcome run(const QString& program, const QStringList& arguments,
+            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError(), timer.elapsed()};
+}
+
+long long msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+} // namespace
+
+class QrvWineTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir prefix;
+    QProcessEnvironment wineEnv = QProcessEnvironment::systemEnvironment();
+
+    Outcome windows(const QStringList& arguments) {
+        return run(QStringLiteral("wine"), QStringList{QStringLiteral(QRV_EXE)} + arguments,
+                   wineEnv);
+    }
+    Outcome linux(const QStringList& arguments) {
+        return run(QStringLiteral(QRV_BINARY), arguments);
+    }
+    // Makes wine's COMn the pseudo-terminal's slave side.
+    void linkCom(int n, const PtyPeer& peer) {
+        const fs::path link =
+            fs::path(prefix.path().toStdString()) / "dosdevices" / ("com" + std::to_string(n));
+        fs::remove(link);
+        fs::create_symlink(peer.SlavePath(), link);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(prefix.isValid());
+        wineEnv.insert(QStringLiteral("WINEPREFIX"), prefix.path());
+        wineEnv.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+        const Outcome boot = run(QStringLiteral("wineboot"), {QStringLiteral("-i")}, wineEnv);
+        QVERIFY2(boot.Status == 0, boot.Err.constData());
+        // The prefix's own serial ports (com1 is /dev/ttyS0) would make the
+        // missing-port case depend on the machine.
+        for (const auto& entry :
+             fs::directory_iterator(prefix.path().toStdString() + "/dosdevices"))
+            if (entry.path().filename().string().starts_with("com"))
+                fs::remove(entry.path());
+    }
+
+    void dryRunAndShowPrintWhatLinuxPrints_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("program, bands 1 to 4") << QStringList{"program", Golden, "--dry-run"};
+        QTest::newRow("config") << QStringList{"config", Golden, "--dry-run"};
+        QTest::newRow("show --json") << QStringList{"show", "--json", Golden};
+        QTest::newRow("show, accented lines")
+            << QStringList{"show", QStringLiteral(QRV_SETTINGS_DATA "/acentos.snh")};
+    }
+    void dryRunAndShowPrintWhatLinuxPrints() {
+        QFETCH(QStringList, arguments);
+        const Outcome onLinux = linux(arguments);
+        const Outcome onWindows = windows(arguments);
+        QCOMPARE(onLinux.Status, 0);
+        QVERIFY(!onLinux.Out.isEmpty());
+        QCOMPARE(onWindows.Status, 0);
+        QCOMPARE(onWindows.Out, onLinux.Out);
+    }
+
+    void programOneBandSendsThePlanWithItsTimeline() {
+        PtyPeer printer;
+        linkCom(3, printer);
+        const Clock::time_point launched = Clock::now();
+        const Outcome done = windows({"program", Golden, "--band", "2", "--port", "COM3"});
+        QCOMPARE(done.Status, 0);
+        QCOMPARE(done.Err, QByteArray());
+
+        const printer::Plan plan = printer::ProgramPlan(
+            printer::AsWindowHolds(SettingsFile::Read(SettingsFile::Load(Golden.toStdString()))),
+            2);
+        const std::vector<PtyPeer::Frame> arrived = printer.Frames();
+        QCOMPARE(arrived.size(), plan.size());
+        const std::vector<int> times = printer::StepStartTimes(plan);
+        for (std::size_t i = 0; i < arrived.size(); ++i) {
+            QVERIFY2(arrived[i].Bytes == plan[i].Frame, qPrintable(QString::number(i)));
+            // Never early counted from the launch, never much late counted
+            // from the first frame (wine's start-up comes before it).
+            const long long sinceLaunch = msBetween(launched, arrived[i].FirstByte);
+            const long long sinceFirst = msBetween(arrived[0].FirstByte, arrived[i].FirstByte);
+            QVERIFY2(sinceLaunch >= times[i] && sinceFirst <= times[i] + 500,
+                     qPrintable(QStringLiteral("frame %1 at %2 ms after \"e\", plan %3")
+                                    .arg(i)
+                                    .arg(sinceFirst)
+                                    .arg(times[i])));
+        }
+    }
+
+    void missingPortFails() {
+        const Outcome failed = windows({"restart", "--port", "com7"});
+        QCOMPARE(failed.Status, 1);
+        QCOMPARE(failed.Err, QByteArray("qrv: COM7: Specified device not found (\\\\.\\COM7).\n"));
+    }
+
+    // The printer stops reading after frame "e": the next byte is given up
+    // after WriteTimeout (1 s), with the Windows code for a time-out.
+    void printerThatStopsReadingFails() {
+        PtyPeer printer;
+        linkCom(4, printer);
+        QProcess process;
+        process.setProcessEnvironment(wineEnv);
+        process.start(QStringLiteral("wine"), {QStringLiteral(QRV_EXE), "program", Golden, "--band",
+                                               "2", "--port", "COM4"});
+        QTRY_VERIFY_WITH_TIMEOUT(printer.ByteCount() >= 14, 60000);
+        printer.Stall();
+        QElapsedTimer sinceStall;
+        sinceStall.start();
+        QVERIFY(process.waitForFinished(60000));
+        const qint64 ms = sinceStall.elapsed();
+        qInfo("stalled printer: qrv.exe ended %lld ms later", ms);
+        QCOMPARE(process.exitCode(), 1);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.startsWith("qrv: COM4: Write error (121), ") && err.count('\n') == 1,
+                 err.constData());
+        // 1 s for the byte, 0.3 s for the close, and wine's own exit.
+        QVERIFY2(ms < 4000, qPrintable(QString::number(ms)));
+    }
+};
+
+QTEST_GUILESS_MAIN(QrvWineTest)
+#include "QrvWineTest.moc"
