@@ -643,7 +643,11 @@ void AddSimulateCommand(CLI::App& app, Commands& commands) {
         ->type_name("N")
         ->excludes(stall);
 #ifdef _WIN32
-    commands.push_back({sub, [] { return OnlyOnLinux("simulate"); }});
+    // The options live as long as the command: CLI11 writes into them.
+    commands.push_back({sub, [options] {
+                            (void)options;
+                            return OnlyOnLinux("simulate");
+                        }});
 #else
     commands.push_back({sub, [options] { return simulatePrinter(*options); }});
 #endif
