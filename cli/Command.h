@@ -30,6 +30,9 @@ using Commands = std::vector<Command>;
 // Linux's): says so on standard error and gives ExitBadCommandLine.
 int OnlyOnLinux(const std::string& command);
 
+// The positional argument "COMn" of a command, checked as a port name.
+CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& description);
+
 // "ports", "map", "unmap".
 void AddPortCommands(CLI::App& app, Commands& commands);
 // "show".

@@ -187,8 +187,12 @@ int listPorts() {
 
 #endif
 
-CLI::Option* addComName(CLI::App* sub, std::string& name) {
-    return sub->add_option("COMn", name, "Nome da porta, como na janela: COM1 a COM10 (ou mais)")
+const char* const ComNameHelp = "Nome da porta, como na janela: COM1 a COM10 (ou mais)";
+
+} // namespace
+
+CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& description) {
+    return sub->add_option("COMn", name, description)
         ->required()
         ->check(CLI::Validator(
             [](std::string& text) {
@@ -198,8 +202,6 @@ CLI::Option* addComName(CLI::App* sub, std::string& name) {
             ""))
         ->type_name("");
 }
-
-} // namespace
 
 void AddPortCommands(CLI::App& app, Commands& commands) {
     CLI::App* ports = app.add_subcommand(
@@ -214,7 +216,7 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
     auto map = std::make_shared<MapOptions>();
     CLI::App* mapCommand =
         app.add_subcommand("map", "Faz COMn abrir DEVICE (um link no mapa de portas)");
-    addComName(mapCommand, map->Name);
+    AddComName(mapCommand, map->Name, ComNameHelp);
     mapCommand->add_option("DEVICE", map->Device, "Dispositivo, por exemplo /dev/serial/by-id/...")
         ->required()
         ->type_name("");
@@ -230,7 +232,7 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
     auto unmapName = std::make_shared<std::string>();
     CLI::App* unmap =
         app.add_subcommand("unmap", "Tira COMn do mapa de portas (remove só um link simbólico)");
-    addComName(unmap, *unmapName);
+    AddComName(unmap, *unmapName, ComNameHelp);
     commands.push_back({unmap, [unmapName] {
 #ifdef _WIN32
                             return OnlyOnLinux("unmap");

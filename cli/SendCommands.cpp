@@ -5,6 +5,7 @@
 #include "cli/Configuration.h"
 #include "cli/PortName.h"
 #include "cli/Progress.h"
+#include "cli/Text.h"
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
@@ -63,24 +64,12 @@ bool stderrIsTerminal() {
 #endif
 }
 
-std::string hex(const std::vector<uint8_t>& frame) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const uint8_t b : frame) {
-        if (!out.empty())
-            out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 0x0F];
-    }
-    return out;
-}
-
 void printPlan(const Jobs& jobs) {
     int start = 0;
     for (const Job& job : jobs) {
         const std::vector<int> times = printer::StepStartTimes(job.Plan);
         for (std::size_t i = 0; i < job.Plan.size(); ++i)
-            std::cout << start + times[i] << '\t' << hex(job.Plan[i].Frame) << '\n';
+            std::cout << start + times[i] << '\t' << HexBytes(job.Plan[i].Frame) << '\n';
         start += times.back();
     }
 }

@@ -26,16 +26,6 @@ std::string itemName(int32_t position, const std::array<std::string_view, N>& it
     return std::string(items[static_cast<std::size_t>(position)]);
 }
 
-std::string padded(std::string text, std::size_t columns) {
-    std::size_t characters = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++characters;
-    if (characters < columns)
-        text.append(columns - characters, ' ');
-    return text;
-}
-
 std::string printsOrNot(bool prints) {
     return prints ? "imprime" : "não imprime";
 }
@@ -50,8 +40,8 @@ void showReadable(const std::string& path, const PrinterConfiguration& config) {
         for (int line = 1; line <= ConfigurationModel::LinesPerBand; ++line) {
             const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(band, line));
             std::cout << "  Linha " << line << "  "
-                      << padded("\"" + Utf8FromCp1252(m.BandLineText[k]) + "\"", 24)
-                      << padded(itemName(m.LineStyle[k], printer::StyleItems), 16)
+                      << Padded("\"" + Utf8FromCp1252(m.BandLineText[k]) + "\"", 24)
+                      << Padded(itemName(m.LineStyle[k], printer::StyleItems), 16)
                       << (m.LineEnabled[k] ? "impressa" : "não impressa") << '\n';
         }
     }

@@ -233,18 +233,6 @@ std::string PortLink::Remove() {
 
 // ---- Output ---------------------------------------------------------------------------------
 
-std::string hex(std::span<const uint8_t> bytes) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const uint8_t b : bytes) {
-        if (!out.empty())
-            out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 0x0F];
-    }
-    return out;
-}
-
 std::string timeOfDay(simulate::WallClock::time_point at) {
     const auto ms = std::chrono::floor<std::chrono::milliseconds>(at.time_since_epoch()).count();
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
@@ -419,7 +407,7 @@ void Simulation::handle(const protocol::FrameSplitter::Item& item) {
         simulate::WallClock::now() -
         std::chrono::duration_cast<simulate::WallClock::duration>(Steady::now() - item.Arrival);
     const std::string at = timeOfDay(wall);
-    const std::string bytes = hex(item.Bytes);
+    const std::string bytes = HexBytes(item.Bytes);
 
     std::optional<std::string> fault;
     std::string kind = item.ItemKind == Kind::Garbage ? "garbage" : "incomplete";
@@ -611,15 +599,7 @@ void AddSimulateCommand(CLI::App& app, Commands& commands) {
     CLI::App* sub = app.add_subcommand(
         "simulate", "Impressora virtual num pseudoterminal ligado como COMn, para testar sem "
                     "impressora");
-    sub->add_option("COMn", options->Name, "Nome da porta que a impressora virtual ocupa")
-        ->required()
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                return ParseComNumber(text) ? std::string()
-                                            : "nome de porta inválido \"" + text + "\": use COMn";
-            },
-            ""))
-        ->type_name("");
+    AddComName(sub, options->Name, "Nome da porta que a impressora virtual ocupa");
     const CLI::Validator frameCount(
         [](std::string& text) {
             int n = -1;

@@ -1,5 +1,7 @@
 #include "cli/VirtualPrinter.h"
 
+#include "cli/Text.h"
+
 #include "model/Cp1252.h"
 #include "printer/PrinterOptions.h"
 
@@ -66,19 +68,6 @@ std::tm printerTime(const PrinterClock& clock, WallClock::time_point now) {
     return local;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 std::string trimmed(std::string_view text) {
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
@@ -87,16 +76,6 @@ std::string trimmed(std::string_view text) {
 
 std::string quoted(std::string_view cp1252) {
     return "\"" + DisplayText(cp1252) + "\"";
-}
-
-std::string padded(std::string text, std::size_t columns) {
-    std::size_t characters = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++characters;
-    if (characters < columns)
-        text.append(columns - characters, ' ');
-    return text;
 }
 
 std::vector<std::string> ticketText(const Ticket& t) {
@@ -109,7 +88,7 @@ std::vector<std::string> ticketText(const Ticket& t) {
     if (t.Lines.empty())
         out.push_back("(nenhuma linha recebida para a banda " + band + ")");
     for (const TicketLine& line : t.Lines)
-        out.push_back(padded(StyleName(line.Style), 14) + quoted(line.Text));
+        out.push_back(Padded(StyleName(line.Style), 14) + quoted(line.Text));
     out.push_back("Senha " + std::to_string(t.Number));
     std::string when;
     if (t.Date)
@@ -154,7 +133,7 @@ std::vector<std::string> reportText(const Report& r) {
             const HeaderLine& line =
                 s.Lines[static_cast<std::size_t>((b - 1) * LinesPerBand + l - 1)];
             out.push_back("  Linha " + std::to_string(l) + ": " +
-                          (line.Received ? padded(StyleName(line.Style), 14) + quoted(line.Text)
+                          (line.Received ? Padded(StyleName(line.Style), 14) + quoted(line.Text)
                                          : std::string("não recebida")));
         }
     }
@@ -254,7 +233,7 @@ std::string DisplayText(std::string_view cp1252) {
             out += '\\';
             out += static_cast<char>(c);
         } else {
-            appendUtf8(out, c);
+            AppendUtf8(out, c);
         }
     }
     return out;
