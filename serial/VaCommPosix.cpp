@@ -304,12 +304,17 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
 Device::~Device() {
     if (!hungUp_) {
         // close() of a serial port waits for unsent output (up to 30 s by
-        // default); give the queue a bounded time, then drop the rest.
+        // default); give the queue a bounded time, then drop what is left.
+        // Only then: on a pseudo-terminal the flush also throws away what the
+        // peer has not read yet, so an unconditional flush loses the last
+        // frame of a sender that closes at once.
         const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs_);
         uint32_t pending = 0;
-        while (OutQueue(pending) == 0 && pending > 0 && Clock::now() < deadline)
+        int queueError = 0;
+        while ((queueError = OutQueue(pending)) == 0 && pending > 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        tcflush(handle_->fd, TCOFLUSH);
+        if (queueError != 0 || pending > 0)
+            tcflush(handle_->fd, TCOFLUSH);
         tcsetattr(handle_->fd, TCSANOW, &handle_->original);
     }
     ioctl(handle_->fd, TIOCNXCL);

@@ -168,12 +168,15 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
 Device::~Device() {
     Handle& h = *handle_;
     if (!hungUp_ && !h.stalled) {
-        // Give what is queued a bounded time to go out, then drop the rest.
+        // Give what is queued a bounded time to go out, then drop what is
+        // left (only then: a driver may drop what its peer has not taken yet).
         const auto deadline = Clock::now() + std::chrono::milliseconds(drainMs_);
         uint32_t pending = 0;
-        while (OutQueue(pending) == 0 && pending > 0 && Clock::now() < deadline)
+        int queueError = 0;
+        while ((queueError = OutQueue(pending)) == 0 && pending > 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        PurgeComm(h.device, PURGE_TXCLEAR | PURGE_TXABORT);
+        if (queueError != 0 || pending > 0)
+            PurgeComm(h.device, PURGE_TXCLEAR | PURGE_TXABORT);
         SetCommState(h.device, &h.original);
     }
     if (h.eventPending) {

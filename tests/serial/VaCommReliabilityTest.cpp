@@ -53,10 +53,16 @@ void VaCommReliabilityTest::openWriteCloseRounds() {
         port.Open();
         for (char c : frame)
             QVERIFY(port.WriteChar(c));
-        QCOMPARE(pty.ReadMaster(frame.size()), frame);
-        if (round % 2)
+        if (round % 2) {
+            QCOMPARE(pty.ReadMaster(frame.size()), frame);
             QCoreApplication::processEvents(); // else Close runs the pending delivery
-        port.Close();
+            port.Close();
+        } else {
+            // A sender that closes at once (qrv) must not lose what the peer
+            // has not read yet.
+            port.Close();
+            QCOMPARE(pty.ReadMaster(frame.size()), frame);
+        }
     }
     QCoreApplication::processEvents();
     QCOMPARE(OpenDescriptorCount(), descriptors);
