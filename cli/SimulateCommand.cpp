@@ -470,8 +470,8 @@ void Simulation::stall() {
             }
         }
     }
-    // The sender empties the queue when it closes the port (TCOFLUSH drops
-    // what the master has not read), so the next sender would find room.
+    // A sender that flushes its output when it closes the port (TCOFLUSH
+    // drops what the master has not read) would make room for the next one.
     // Stopped output keeps the line full for every sender, as a printer
     // that holds its line off while its buffer is full.
     if (::tcflow(pty.Slave.get(), TCOOFF) != 0)
