@@ -3,6 +3,7 @@
 // pinned by the printer layer's tests; here they only have to be the plan's.
 #include "PlanTimeline.h"
 #include "PortMapPath.h"
+#include "ProgramRun.h"
 #include "PtyPeer.h"
 #include "model/Cp1252.h"
 #include "printer/Plan.h"
@@ -64,18 +65,10 @@ class QrvTest : public QObject {
     fs::path home() const { return configHome.path().toStdString(); }
 
     Outcome qrv(const QStringList& arguments) {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QRV_BINARY), arguments);
-        if (!process.waitForFinished(120000)) {
-            process.kill();
-            process.waitForFinished();
-        }
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        const ProgramRun run = RunProgram(QStringLiteral(QRV_BINARY), arguments, env);
+        return {run.Status, QString::fromUtf8(run.Out), QString::fromUtf8(run.Err)};
     }
 
 private slots:

@@ -1,6 +1,7 @@
 // "qrv simulate" through the real binaries: qrv sends to the virtual printer
 // by its port name, the printer's JSON lines say what arrived. The decoder
 // and the printer's memory have their own tables; here only the way through.
+#include "ProgramRun.h"
 #include "model/Cp1252.h"
 #include "printer/Plan.h"
 #include "settings/SettingsFile.h"
@@ -114,15 +115,9 @@ class SimulateTest : public QObject {
     bool entryGone() const { return !fs::exists(fs::symlink_status(entry())); }
 
     Outcome qrv(const QStringList& arguments) {
-        QProcess process;
-        process.setProcessEnvironment(environmentWith(configHome.path()));
-        process.start(QStringLiteral(QRV_BINARY), arguments);
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-        }
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardError())};
+        const ProgramRun run = RunProgram(QStringLiteral(QRV_BINARY), arguments,
+                                          environmentWith(configHome.path()), 60000);
+        return {run.Status, QString::fromUtf8(run.Err)};
     }
 
 private slots:

@@ -2,6 +2,7 @@
 // command, and the same bytes on a COM port that wine maps to a
 // pseudo-terminal. One wine prefix for the whole run (its first start is slow).
 #include "PlanTimeline.h"
+#include "ProgramRun.h"
 #include "PtyPeer.h"
 #include "printer/Plan.h"
 #include "settings/SettingsFile.h"
@@ -20,27 +21,7 @@ namespace {
 
 const QString Golden = QStringLiteral(QRV_SETTINGS_DATA "/programa.snh");
 
-struct Outcome {
-    int Status = -1;
-    QByteArray Out;
-    QByteArray Err;
-    qint64 Ms = 0;
-};
-
-Outcome run(const QString& program, const QStringList& arguments,
-            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError(), timer.elapsed()};
-}
+using Outcome = ProgramRun;
 
 } // namespace
 
@@ -51,11 +32,11 @@ class QrvWineTest : public QObject {
     QProcessEnvironment wineEnv = QProcessEnvironment::systemEnvironment();
 
     Outcome windows(const QStringList& arguments) {
-        return run(QStringLiteral("wine"), QStringList{QStringLiteral(QRV_EXE)} + arguments,
-                   wineEnv);
+        return RunProgram(QStringLiteral("wine"), QStringList{QStringLiteral(QRV_EXE)} + arguments,
+                          wineEnv);
     }
     Outcome linux(const QStringList& arguments) {
-        return run(QStringLiteral(QRV_BINARY), arguments);
+        return RunProgram(QStringLiteral(QRV_BINARY), arguments);
     }
     // Makes wine's COMn the pseudo-terminal's slave side.
     void linkCom(int n, const PtyPeer& peer) {
@@ -70,7 +51,8 @@ private slots:
         QVERIFY(prefix.isValid());
         wineEnv.insert(QStringLiteral("WINEPREFIX"), prefix.path());
         wineEnv.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
-        const Outcome boot = run(QStringLiteral("wineboot"), {QStringLiteral("-i")}, wineEnv);
+        const Outcome boot =
+            RunProgram(QStringLiteral("wineboot"), {QStringLiteral("-i")}, wineEnv);
         QVERIFY2(boot.Status == 0, boot.Err.constData());
         // The prefix's own serial ports (com1 is /dev/ttyS0) would make the
         // missing-port case depend on the machine.
