@@ -1,13 +1,17 @@
 // Winsock for the network binding.
 
+// winsock2.h must come before anything that includes windows.h, and
+// mstcpip.h after both.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <mstcpip.h>
+// clang-format on
+
 #include "serial/NetSocket.h"
 #include "serial/NetworkAddress.h"
 #include "serial/VaCommBindings.h"
-
-#include <mstcpip.h>
-#include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <chrono>

@@ -116,6 +116,12 @@ void Session::Negotiate(uint8_t verb, uint8_t option) {
             comPort_ = ComPort::Accepted;
         return;
     }
+    // Some servers refuse the com port option with WONT instead of DONT.
+    if (option == kComPort && verb == kWont && comPort_ == ComPort::Pending) {
+        comPort_ = ComPort::Refused;
+        us_[kComPort] = State::No;
+        return;
+    }
     if (state == State::No)
         return;
     if (state == State::Yes)

@@ -193,7 +193,7 @@ std::unique_ptr<Device> LocalDevice::Open(const std::string& path, int& error) {
         CloseHandle(handle->device);
         return nullptr;
     }
-    std::unique_ptr<LocalDevice> device(new Device(std::move(handle)));
+    std::unique_ptr<LocalDevice> device(new LocalDevice(std::move(handle)));
     DWORD lines = 0;
     device->canModem_ = GetCommModemStatus(device->handle_->device, &lines);
     DWORD errors = 0;
