@@ -149,7 +149,7 @@ NetworkDevice::~NetworkDevice() {
         while (OutQueue(pending) == 0 && pending > 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (wroteData_ && pending == 0)
-            std::this_thread::sleep_until(std::min(deadline, Clock::now() + kCloseMargin));
+            std::this_thread::sleep_until(std::min(deadline, lineFreeAt_ + kCloseMargin));
     }
     socket_.Close();
 }
