@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -32,6 +33,12 @@ constexpr size_t kReceiveLimit = 65536;
 // After the last byte can have left the server's line, before the
 // connection goes: the server's own queue and scheduling.
 constexpr auto kCloseMargin = std::chrono::milliseconds(50);
+// The component hands a frame over byte by byte; bytes are gathered until
+// the writer has been quiet this long, so each frame leaves in one send (one
+// segment: a lost packet then delays a frame, never splits it).
+constexpr auto kGatherQuiet = std::chrono::milliseconds(2);
+// Bytes taken but not yet sent, at most: the transmit queue of this port.
+constexpr size_t kQueueLimit = 4096;
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
@@ -60,6 +67,8 @@ public:
     // Connects and, for rfc2217, waits for the server to take the com port
     // option.
     int Connect(const NetworkAddress& address);
+    // Starts the thread that sends what Write queues.
+    void StartSender();
 
     int ApplyLineSettings(const LineSettings& settings) override;
     int CurrentLineSettings(LineSettings& settings) const override;
@@ -95,6 +104,9 @@ private:
     int Command(const std::string& bytes);
     bool Suspended() const { return telnet_ && session_.Suspended(); }
     uint32_t LineBytesLeft() const;
+    // Takes bytes into the queue within the deadline.
+    int Queue(const char* data, size_t count, Clock::time_point deadline, size_t& written);
+    void SendLoop();
 
     const bool telnet_;
     mutable std::mutex lock_;
@@ -109,6 +121,16 @@ private:
     Clock::duration charTime_{};
     // When the last byte written can have left the server's line.
     Clock::time_point lineFreeAt_{};
+
+    // What Write took and the sender has not yet sent; the sender's first
+    // error, returned by every later write.
+    std::string queue_;
+    Clock::time_point lastQueued_{};
+    int sendError_ = 0;
+    bool stopping_ = false;
+    std::condition_variable changed_;
+    Wakeup senderWake_;
+    std::thread sender_;
 };
 
 int HungUpCode() {
@@ -139,6 +161,42 @@ int NetworkDevice::Connect(const NetworkAddress& address) {
     return Pump();
 }
 
+void NetworkDevice::StartSender() {
+    sender_ = std::thread([this] { SendLoop(); });
+}
+
+void NetworkDevice::SendLoop() {
+    std::unique_lock lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (stopping_ && queue_.empty())
+            return;
+        while (!stopping_ && queue_.size() < kQueueLimit &&
+               Clock::now() < lastQueued_ + kGatherQuiet)
+            changed_.wait_until(lock, lastQueued_ + kGatherQuiet);
+        size_t taken = 0;
+        const int e = sendError_ != 0 ? sendError_ : SendData(queue_.data(), queue_.size(), taken);
+        if (e != 0) {
+            sendError_ = e;
+            queue_.clear();
+        } else {
+            queue_.erase(0, taken);
+        }
+        changed_.notify_all();
+        if (!queue_.empty()) {
+            if (stopping_)
+                return; // the drain limit has passed
+            // No room, or the server suspended the flow: wait for room or
+            // for what it sends (its resume, or the end).
+            const bool wantWrite = !owed_.empty() || !Suspended();
+            lock.unlock();
+            socket_.Poll(&senderWake_, wantWrite, -1);
+            senderWake_.Clear();
+            lock.lock();
+        }
+    }
+}
+
 NetworkDevice::~NetworkDevice() {
     if (!hungUp_) {
         // Closing the connection may make the server drop what its line has
@@ -150,6 +208,15 @@ NetworkDevice::~NetworkDevice() {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (wroteData_ && pending == 0)
             std::this_thread::sleep_until(std::min(deadline, lineFreeAt_ + kCloseMargin));
+    }
+    if (sender_.joinable()) {
+        {
+            std::lock_guard lock(lock_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        senderWake_.Signal();
+        sender_.join();
     }
     socket_.Close();
 }
@@ -236,6 +303,14 @@ int NetworkDevice::SendData(const char* data, size_t count, size_t& taken) {
 }
 
 int NetworkDevice::Command(const std::string& bytes) {
+    // Data taken before the command goes before it.
+    if (!queue_.empty()) {
+        size_t taken = 0;
+        if (int e = SendData(queue_.data(), queue_.size(), taken))
+            return e;
+        queue_.erase(0, taken);
+        changed_.notify_all();
+    }
     owed_ += bytes;
     return Pump();
 }
@@ -272,33 +347,38 @@ int NetworkDevice::CurrentLineSettings(LineSettings& s) const {
     return 0;
 }
 
-int NetworkDevice::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    const auto* bytes = static_cast<const char*>(data);
+int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadline,
+                         size_t& written) {
     written = 0;
     std::unique_lock lock(lock_);
     while (written < count) {
-        size_t taken = 0;
-        if (int e = SendData(bytes + written, count - written, taken))
-            return e;
-        written += taken;
-        if (written == count)
+        if (sendError_ != 0)
+            return sendError_;
+        if (closed_)
+            return HungUpCode();
+        const size_t room = kQueueLimit - std::min(kQueueLimit, queue_.size());
+        if (room > 0) {
+            const size_t n = std::min(room, count - written);
+            queue_.append(data + written, n);
+            written += n;
+            lastQueued_ = Clock::now();
+            changed_.notify_all();
+            continue;
+        }
+        if (Clock::now() >= deadline)
             break;
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0)
-            break;
-        // While the server has suspended the flow only its resume is awaited.
-        const bool wantWrite = !owed_.empty() || !Suspended();
-        lock.unlock();
-        socket_.Poll(nullptr, wantWrite, left);
-        lock.lock();
+        changed_.wait_until(lock, deadline);
     }
     return 0;
 }
 
+int NetworkDevice::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    return Queue(static_cast<const char*>(data), count, deadline, written);
+}
+
 int NetworkDevice::WriteSome(const void* data, size_t count, size_t& written) {
-    std::lock_guard lock(lock_);
-    return SendData(static_cast<const char*>(data), count, written);
+    return Queue(static_cast<const char*>(data), count, Clock::now(), written);
 }
 
 int NetworkDevice::Read(void* data, size_t count, size_t& got) {
@@ -328,7 +408,9 @@ uint32_t NetworkDevice::LineBytesLeft() const {
 
 int NetworkDevice::OutQueue(uint32_t& bytes) const {
     std::lock_guard lock(lock_);
-    bytes = closed_ ? 0 : static_cast<uint32_t>(owed_.size()) + socket_.Unsent() + LineBytesLeft();
+    bytes = closed_ || sendError_ != 0 ? 0
+                                       : static_cast<uint32_t>(queue_.size() + owed_.size()) +
+                                             socket_.Unsent() + LineBytesLeft();
     return 0;
 }
 
@@ -442,6 +524,7 @@ std::unique_ptr<Device> OpenNetworkDevice(const NetworkAddress& address, int& er
         device->NoteHangUp(); // nothing to drain
         return nullptr;
     }
+    device->StartSender();
     return device;
 }
 
