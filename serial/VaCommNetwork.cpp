@@ -39,6 +39,7 @@ constexpr auto kCloseMargin = std::chrono::milliseconds(50);
 constexpr auto kGatherQuiet = std::chrono::milliseconds(2);
 // Bytes taken but not yet sent, at most: the transmit queue of this port.
 constexpr size_t kQueueLimit = 4096;
+constexpr int kQueueLookMs = 5;
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
@@ -488,6 +489,7 @@ WaitResult NetworkDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeou
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
         bool wantWrite = false;
+        bool queueFull = false;
         {
             std::lock_guard lock(lock_);
             if (read && !received_.empty()) {
@@ -495,9 +497,14 @@ WaitResult NetworkDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeou
                 result.woken = net::PollWakeup(wakeup, 0);
                 return result;
             }
-            wantWrite = !owed_.empty() || (write && !Suspended());
+            queueFull = queue_.size() >= kQueueLimit;
+            wantWrite = !owed_.empty() || (write && !Suspended() && !queueFull);
         }
-        const int limit = timeoutMs < 0 ? -1 : MillisecondsLeft(deadline);
+        int limit = timeoutMs < 0 ? -1 : MillisecondsLeft(deadline);
+        // Room in a full queue is made by the sender, which the socket does
+        // not show: look again shortly.
+        if (write && queueFull)
+            limit = limit < 0 ? kQueueLookMs : std::min(limit, kQueueLookMs);
         const net::Socket::Ready ready = socket_.Poll(&wakeup, wantWrite, limit);
         std::lock_guard lock(lock_);
         if (ready.readable || ready.failed || !owed_.empty()) {
@@ -506,7 +513,8 @@ WaitResult NetworkDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeou
         }
         result.woken = ready.woken;
         result.readable = read && !received_.empty();
-        result.writable = write && ready.writable && owed_.empty() && !Suspended();
+        result.writable =
+            write && ready.writable && owed_.empty() && !Suspended() && queue_.size() < kQueueLimit;
         if (result.woken || result.readable || result.writable || result.hungUp ||
             (timeoutMs >= 0 && MillisecondsLeft(deadline) == 0))
             return result;

@@ -18,8 +18,12 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using Clock = PtyPeer::Clock;
 
@@ -66,6 +70,38 @@ bool is115200Eight1None(const termios& t) {
            !(t.c_cflag & PARENB);
 }
 
+// A port on 127.0.0.1 whose listener never accepts and whose queue of
+// connections is full, so the kernel drops every further connection
+// request unanswered, as a switched-off server does.
+class SilentPort {
+public:
+    SilentPort() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return;
+        // The queue of a backlog of 0 holds one connection: fill it.
+        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(filler_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~SilentPort() {
+        ::close(filler_);
+        ::close(listener_);
+    }
+    int Port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+    int port_ = 0;
+};
+
 } // namespace
 
 class NetworkPortTest : public QObject {
@@ -75,6 +111,7 @@ class NetworkPortTest : public QObject {
     // One server for the tests that do not stop or kill it.
     PtyPeer rawPrinter;
     Ser2Net shared{{{Ser2Net::Kind::Raw, rawPrinter.SlavePath()}}};
+    SilentPort silent;
 
     ProgramRun qrv(const QStringList& arguments) {
         return RunProgram(QStringLiteral(QRV_BINARY), arguments);
@@ -100,6 +137,7 @@ private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
         QVERIFY2(shared.Start(), qPrintable(shared.Error()));
+        QVERIFY(silent.Port() > 0);
     }
 
     // Both forms at once in one run, byte for byte and step for step; over
@@ -165,6 +203,11 @@ private slots:
             << QStringLiteral("qrv: socket://localhost:%1: Can't open specified device "
                               "socket://localhost:%1 (Error 111, Connection refused)\n")
                    .arg(free);
+        QTest::newRow("no answer")
+            << QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.Port()) << 1
+            << QStringLiteral("qrv: rfc2217://127.0.0.1:%1: Can't open specified device "
+                              "rfc2217://127.0.0.1:%1 (Error 110, Connection timed out)\n")
+                   .arg(silent.Port());
         QTest::newRow("port out of range")
             << QStringLiteral("rfc2217://127.0.0.1:70000") << 2
             << QStringLiteral("qrv: linha de comando inválida: --port: endereço de rede inválido "
