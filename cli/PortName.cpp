@@ -1,5 +1,7 @@
 #include "cli/PortName.h"
 
+#include "serial/NetworkAddress.h"
+
 #include <charconv>
 
 std::string PortName::Display() const {
@@ -23,6 +25,12 @@ std::optional<int> ParseComNumber(std::string_view text) {
 }
 
 std::optional<PortName> ParsePortName(std::string_view text) {
+    if (vaplatform::IsNetworkAddress(text)) {
+        const auto address = vaplatform::ParseNetworkAddress(text);
+        if (!address)
+            return std::nullopt;
+        return PortName{0, address->Text()};
+    }
     if (!text.empty() && text.front() == '/')
         return PortName{0, std::string(text)};
 #ifdef _WIN32

@@ -9,6 +9,7 @@
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
 
@@ -207,14 +208,21 @@ CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& n
             ->type_name("");
     const CLI::Validator portName(
         [](std::string& text) {
-            return ParsePortName(text) ? std::string()
-                                       : "porta inválida \"" + text +
-                                             "\": use COMn (COM1, com3...) ou um caminho /dev/...";
+            if (ParsePortName(text))
+                return std::string();
+            if (vaplatform::IsNetworkAddress(text))
+                return "endereço de rede inválido \"" + text +
+                       "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA (PORTA de 1 a 65535, "
+                       "IPv6 entre colchetes)";
+            return "porta inválida \"" + text +
+                   "\": use COMn (COM1, com3...) ou um caminho /dev/...";
         },
         "");
-    sub->add_option("--port", options->Ports,
-                    "Porta serial: COMn (como na janela) ou caminho de dispositivo; repita para "
-                    "várias impressoras ao mesmo tempo")
+    sub->add_option(
+           "--port", options->Ports,
+           "Porta serial: COMn (como na janela), caminho de dispositivo, rfc2217://HOST:PORTA ou "
+           "socket://HOST:PORTA; repita para "
+           "várias impressoras ao mesmo tempo")
         ->check(portName)
         ->type_name("PORTA");
     sub->add_flag("--dry-run", options->DryRun,

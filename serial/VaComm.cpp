@@ -1,5 +1,6 @@
 #include "serial/VaComm.h"
 
+#include "serial/NetworkAddress.h"
 #include "serial/VaCommPlatform.h"
 #include "serial/VaCommThreads.h"
 
@@ -354,6 +355,8 @@ void TVaCustomComm::CreateHandle() {
     int error = 0;
     std::unique_ptr<vaplatform::Device> device = vaplatform::Device::Open(path, error);
     if (!device) {
+        if (const std::string text = vaplatform::NetworkOpenError(path, error); !text.empty())
+            throw EVaCommError(text);
         if (vaplatform::Classify(error) == vaplatform::ErrorKind::NotFound)
             throw EVaCommError(Fill("Specified device not found (%s).", {path}));
         throw EVaCommError(Fill("Can't open specified device %s (Error %d, %s)",

@@ -4,7 +4,7 @@
 // (errno on POSIX, GetLastError's code on Windows), never throws, and may be
 // called from any thread; the component turns codes into EVaCommError
 // messages. Nothing here names a system type: each binding (one file per
-// platform) keeps its handles behind Device::Handle and Wakeup::Handle.
+// platform) keeps its handles inside its own Device class and Wakeup::Handle.
 
 #include "serial/VaComm.h"
 
@@ -69,6 +69,9 @@ struct WaitResult {
     bool hungUp = false;   // the device went away
 };
 
+// One open port. Device::Open chooses the binding by the name: a network
+// address (see NetworkAddress.h) opens a network port, anything else the
+// platform's own device. Every binding keeps the contract written here.
 class Device {
 public:
     // Opens `path` exclusively; nullptr and `error` set on failure. A path
@@ -77,66 +80,64 @@ public:
     static std::unique_ptr<Device> Open(const std::string& path, int& error);
     // Waits up to drainMs for the transmit queue to empty, discards what is
     // left, restores the settings found at open and closes.
-    ~Device();
+    virtual ~Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
     void SetDrainLimit(int ms) { drainMs_ = ms; }
 
     // Applies the settings and reads them back; a difference is EINVAL.
-    int ApplyLineSettings(const LineSettings& settings);
-    int CurrentLineSettings(LineSettings& settings) const;
-    int SetQueueSizes(uint32_t readSize, uint32_t writeSize);
+    virtual int ApplyLineSettings(const LineSettings& settings) = 0;
+    virtual int CurrentLineSettings(LineSettings& settings) const = 0;
+    virtual int SetQueueSizes(uint32_t readSize, uint32_t writeSize) = 0;
     // Reads return at once with what the queue holds; writes get no limit of
     // the driver's own (Write bounds them).
-    int SetTimeouts();
-    int SetEventMask(uint32_t mask);
+    virtual int SetTimeouts() = 0;
+    virtual int SetEventMask(uint32_t mask) = 0;
 
     // Writes all bytes or as many as fit before timeoutMs has passed;
     // `written` tells how many. Never blocks past the limit.
-    int Write(const void* data, size_t count, int timeoutMs, size_t& written);
+    virtual int Write(const void* data, size_t count, int timeoutMs, size_t& written) = 0;
     // One attempt that never waits (0 bytes when there is no room).
-    int WriteSome(const void* data, size_t count, size_t& written);
+    virtual int WriteSome(const void* data, size_t count, size_t& written) = 0;
     // Takes what the receive queue holds, up to count bytes; never waits.
-    int Read(void* data, size_t count, size_t& got);
+    virtual int Read(void* data, size_t count, size_t& got) = 0;
 
-    int InQueue(uint32_t& bytes) const;
-    int OutQueue(uint32_t& bytes) const;
+    virtual int InQueue(uint32_t& bytes) const = 0;
+    virtual int OutQueue(uint32_t& bytes) const = 0;
     // Queue status plus the line errors gathered since the last call, which
     // it clears.
-    int Status(TVaComStat& status);
-    int Purge(bool receive, bool transmit);
-    int ModemStatus(uint32_t& lines) const;
-    int SetDtr(bool on);
-    int SetRts(bool on);
-    int SetBreak(bool on);
-    int SetXon(bool on);
-    int Reset();
-    int Properties(TVaCommProperties& properties) const;
+    virtual int Status(TVaComStat& status) = 0;
+    virtual int Purge(bool receive, bool transmit) = 0;
+    virtual int ModemStatus(uint32_t& lines) const = 0;
+    virtual int SetDtr(bool on) = 0;
+    virtual int SetRts(bool on) = 0;
+    virtual int SetBreak(bool on) = 0;
+    virtual int SetXon(bool on) = 0;
+    virtual int Reset() = 0;
+    virtual int Properties(TVaCommProperties& properties) const = 0;
 
     // Waits until the wake-up is signalled, the device is readable (when
     // `read`) or writable (when `write`), it hangs up, or timeoutMs passes
     // (-1: no limit). A device that has hung up is no longer watched.
     // `portEvents`: the caller is the one thread that also waits for the
     // events of SetEventMask (where the system reports them to one waiter).
-    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents = false);
+    virtual WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs,
+                            bool portEvents = false) = 0;
 
     // What the driver lets the event thread watch (probed at open).
     bool WatchesModemLines() const { return canModem_; }
     bool CountsLineErrors() const { return canCount_; }
     // Reads the error counters; records new line errors for Status and
     // returns the event bits they raise (VaEv::Break, VaEv::Err).
-    uint32_t TakeLineEvents();
+    virtual uint32_t TakeLineEvents() = 0;
     // Marks the device as gone: no more waiting on it; Status reports
     // VaLineError::IoError once. True for the call that marked it first.
     bool NoteHangUp();
     bool HungUp() const { return hungUp_.load(); }
 
-    struct Handle;
-
-private:
-    explicit Device(std::unique_ptr<Handle> handle);
-    std::unique_ptr<Handle> handle_;
+protected:
+    Device() = default;
     int drainMs_ = 1000;
     bool canModem_ = false;
     bool canCount_ = false;

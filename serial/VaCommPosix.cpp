@@ -1,5 +1,7 @@
 // POSIX termios binding of the serial port component (Linux).
 
+#include "serial/NetworkAddress.h"
+#include "serial/VaCommBindings.h"
 #include "serial/VaCommPlatform.h"
 #include "serial/VaCommPosixBaud.h"
 #include "serial/VaCommPosixOpen.h"
@@ -222,12 +224,48 @@ bool NoDeviceBehind(const std::string& path, int openError, int serialType) {
 
 } // namespace detail
 
-struct Device::Handle {
-    explicit Handle(int descriptor) : fd(descriptor) {}
+namespace {
+
+struct DeviceHandle {
+    explicit DeviceHandle(int descriptor) : fd(descriptor) {}
     int fd;
     serial_icounter_struct counters{};
     termios original{};
 };
+
+class LocalDevice final : public Device {
+public:
+    static std::unique_ptr<Device> Open(const std::string& path, int& error);
+    explicit LocalDevice(std::unique_ptr<DeviceHandle> handle);
+    ~LocalDevice() override;
+
+    int ApplyLineSettings(const LineSettings& settings) override;
+    int CurrentLineSettings(LineSettings& settings) const override;
+    int SetQueueSizes(uint32_t readSize, uint32_t writeSize) override;
+    int SetTimeouts() override;
+    int SetEventMask(uint32_t mask) override;
+    int Write(const void* data, size_t count, int timeoutMs, size_t& written) override;
+    int WriteSome(const void* data, size_t count, size_t& written) override;
+    int Read(void* data, size_t count, size_t& got) override;
+    int InQueue(uint32_t& bytes) const override;
+    int OutQueue(uint32_t& bytes) const override;
+    int Status(TVaComStat& status) override;
+    int Purge(bool receive, bool transmit) override;
+    int ModemStatus(uint32_t& lines) const override;
+    int SetDtr(bool on) override;
+    int SetRts(bool on) override;
+    int SetBreak(bool on) override;
+    int SetXon(bool on) override;
+    int Reset() override;
+    int Properties(TVaCommProperties& properties) const override;
+    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents) override;
+    uint32_t TakeLineEvents() override;
+
+private:
+    std::unique_ptr<DeviceHandle> handle_;
+};
+
+} // namespace
 
 struct Wakeup::Handle {
     int fd = -1;
@@ -261,9 +299,9 @@ void Wakeup::Clear() {
 
 // ---- Device ------------------------------------------------------------------
 
-Device::Device(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+LocalDevice::LocalDevice(std::unique_ptr<DeviceHandle> handle) : handle_(std::move(handle)) {}
 
-std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
+std::unique_ptr<Device> LocalDevice::Open(const std::string& path, int& error) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         error = errno;
@@ -291,8 +329,9 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
         ioctl(fd.get(), TIOCNXCL);
         return nullptr;
     }
-    std::unique_ptr<Device> device(new Device(std::make_unique<Handle>(fd.release())));
-    Handle& h = *device->handle_;
+    std::unique_ptr<LocalDevice> device(
+        new LocalDevice(std::make_unique<DeviceHandle>(fd.release())));
+    DeviceHandle& h = *device->handle_;
     h.original = original;
     int lines = 0;
     device->canModem_ = ioctl(h.fd, TIOCMGET, &lines) == 0;
@@ -301,7 +340,7 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
     return device;
 }
 
-Device::~Device() {
+LocalDevice::~LocalDevice() {
     if (!hungUp_) {
         // close() of a serial port waits for unsent output (up to 30 s by
         // default); give the queue a bounded time, then drop what is left.
@@ -321,7 +360,7 @@ Device::~Device() {
     ::close(handle_->fd);
 }
 
-int Device::ApplyLineSettings(const LineSettings& s) {
+int LocalDevice::ApplyLineSettings(const LineSettings& s) {
     termios t{};
     if (tcgetattr(handle_->fd, &t) != 0)
         return errno;
@@ -373,7 +412,7 @@ int Device::ApplyLineSettings(const LineSettings& s) {
     return 0;
 }
 
-int Device::CurrentLineSettings(LineSettings& s) const {
+int LocalDevice::CurrentLineSettings(LineSettings& s) const {
     termios t{};
     if (tcgetattr(handle_->fd, &t) != 0)
         return errno;
@@ -415,21 +454,21 @@ int Device::CurrentLineSettings(LineSettings& s) const {
 }
 
 // The kernel sizes a terminal's queues itself.
-int Device::SetQueueSizes(uint32_t, uint32_t) {
+int LocalDevice::SetQueueSizes(uint32_t, uint32_t) {
     return 0;
 }
 
 // A terminal's reads and writes never block here: Read and Write bound them.
-int Device::SetTimeouts() {
+int LocalDevice::SetTimeouts() {
     return 0;
 }
 
 // The event thread chooses what to watch from the mask it is given.
-int Device::SetEventMask(uint32_t) {
+int LocalDevice::SetEventMask(uint32_t) {
     return 0;
 }
 
-int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
+int LocalDevice::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const auto* bytes = static_cast<const char*>(data);
     written = 0;
@@ -464,7 +503,7 @@ int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written
     return 0;
 }
 
-int Device::WriteSome(const void* data, size_t count, size_t& written) {
+int LocalDevice::WriteSome(const void* data, size_t count, size_t& written) {
     written = 0;
     for (;;) {
         const ssize_t n = ::write(handle_->fd, data, count);
@@ -478,7 +517,7 @@ int Device::WriteSome(const void* data, size_t count, size_t& written) {
     }
 }
 
-int Device::Read(void* data, size_t count, size_t& got) {
+int LocalDevice::Read(void* data, size_t count, size_t& got) {
     got = 0;
     for (;;) {
         const ssize_t n = ::read(handle_->fd, data, count);
@@ -492,7 +531,7 @@ int Device::Read(void* data, size_t count, size_t& got) {
     }
 }
 
-int Device::InQueue(uint32_t& bytes) const {
+int LocalDevice::InQueue(uint32_t& bytes) const {
     int n = 0;
     if (ioctl(handle_->fd, TIOCINQ, &n) != 0)
         return errno;
@@ -500,7 +539,7 @@ int Device::InQueue(uint32_t& bytes) const {
     return 0;
 }
 
-int Device::OutQueue(uint32_t& bytes) const {
+int LocalDevice::OutQueue(uint32_t& bytes) const {
     int n = 0;
     if (ioctl(handle_->fd, TIOCOUTQ, &n) != 0)
         return errno;
@@ -508,7 +547,7 @@ int Device::OutQueue(uint32_t& bytes) const {
     return 0;
 }
 
-int Device::Status(TVaComStat& status) {
+int LocalDevice::Status(TVaComStat& status) {
     status = TVaComStat{};
     if (!hungUp_) {
         if (int e = InQueue(status.InQueue))
@@ -520,14 +559,14 @@ int Device::Status(TVaComStat& status) {
     return 0;
 }
 
-int Device::Purge(bool receive, bool transmit) {
+int LocalDevice::Purge(bool receive, bool transmit) {
     if (!receive && !transmit)
         return 0;
     const int which = receive && transmit ? TCIOFLUSH : (receive ? TCIFLUSH : TCOFLUSH);
     return tcflush(handle_->fd, which) == 0 ? 0 : errno;
 }
 
-int Device::ModemStatus(uint32_t& lines) const {
+int LocalDevice::ModemStatus(uint32_t& lines) const {
     int bits = 0;
     if (ioctl(handle_->fd, TIOCMGET, &bits) != 0)
         return errno;
@@ -543,29 +582,29 @@ int Device::ModemStatus(uint32_t& lines) const {
     return 0;
 }
 
-int Device::SetDtr(bool on) {
+int LocalDevice::SetDtr(bool on) {
     int bits = TIOCM_DTR;
     return ioctl(handle_->fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
 }
 
-int Device::SetRts(bool on) {
+int LocalDevice::SetRts(bool on) {
     int bits = TIOCM_RTS;
     return ioctl(handle_->fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : errno;
 }
 
-int Device::SetBreak(bool on) {
+int LocalDevice::SetBreak(bool on) {
     return ioctl(handle_->fd, on ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno;
 }
 
-int Device::SetXon(bool on) {
+int LocalDevice::SetXon(bool on) {
     return tcflow(handle_->fd, on ? TCOON : TCOOFF) == 0 ? 0 : errno;
 }
 
-int Device::Reset() {
+int LocalDevice::Reset() {
     return tcflush(handle_->fd, TCIOFLUSH) == 0 ? 0 : errno;
 }
 
-int Device::Properties(TVaCommProperties& p) const {
+int LocalDevice::Properties(TVaCommProperties& p) const {
     termios t{};
     if (tcgetattr(handle_->fd, &t) != 0)
         return errno;
@@ -586,7 +625,7 @@ int Device::Properties(TVaCommProperties& p) const {
 }
 
 // poll watches hang-ups for every caller, so `portEvents` changes nothing here.
-WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool) {
+WaitResult LocalDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool) {
     pollfd p[2] = {{wakeup.Native().fd, POLLIN, 0}, {handle_->fd, 0, 0}};
     if (read)
         p[1].events |= POLLIN;
@@ -606,7 +645,7 @@ WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bo
     return result;
 }
 
-uint32_t Device::TakeLineEvents() {
+uint32_t LocalDevice::TakeLineEvents() {
     if (!canCount_)
         return 0;
     serial_icounter_struct now{};
@@ -635,12 +674,17 @@ uint32_t Device::TakeLineEvents() {
     return events;
 }
 
-bool Device::NoteHangUp() {
-    if (hungUp_.exchange(true))
-        return false;
-    errors_.fetch_or(VaLineError::IoError);
-    return true;
+namespace detail {
+
+std::unique_ptr<Device> OpenLocalDevice(const std::string& path, int& error) {
+    return LocalDevice::Open(path, error);
 }
+
+std::intptr_t NativeWakeup(Wakeup& wakeup) {
+    return wakeup.Native().fd;
+}
+
+} // namespace detail
 
 // ---- Free functions ----------------------------------------------------------
 
@@ -717,6 +761,8 @@ std::string PortMapFolder() {
 }
 
 std::string ResolveDevicePath(const std::string& name) {
+    if (IsNetworkAddress(name))
+        return name;
     if (!name.empty() && name.front() == '/')
         return name;
     int number = 0;

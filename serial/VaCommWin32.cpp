@@ -1,6 +1,8 @@
 // Win32 binding of the serial port component: overlapped I/O on a COM
 // device, the device control block, and WaitCommEvent for the event thread.
 
+#include "serial/NetworkAddress.h"
+#include "serial/VaCommBindings.h"
 #include "serial/VaCommPlatform.h"
 
 #include <windows.h>
@@ -95,7 +97,9 @@ uint32_t BaudOfMask(DWORD mask) {
 
 } // namespace
 
-struct Device::Handle {
+namespace {
+
+struct DeviceHandle {
     HANDLE device = INVALID_HANDLE_VALUE;
     DCB original{};
     Event writeDone, readDone, portEvent;
@@ -110,6 +114,40 @@ struct Device::Handle {
     // does not wait for the queue to drain.
     std::atomic<bool> stalled{false};
 };
+
+class LocalDevice final : public Device {
+public:
+    static std::unique_ptr<Device> Open(const std::string& path, int& error);
+    explicit LocalDevice(std::unique_ptr<DeviceHandle> handle);
+    ~LocalDevice() override;
+
+    int ApplyLineSettings(const LineSettings& settings) override;
+    int CurrentLineSettings(LineSettings& settings) const override;
+    int SetQueueSizes(uint32_t readSize, uint32_t writeSize) override;
+    int SetTimeouts() override;
+    int SetEventMask(uint32_t mask) override;
+    int Write(const void* data, size_t count, int timeoutMs, size_t& written) override;
+    int WriteSome(const void* data, size_t count, size_t& written) override;
+    int Read(void* data, size_t count, size_t& got) override;
+    int InQueue(uint32_t& bytes) const override;
+    int OutQueue(uint32_t& bytes) const override;
+    int Status(TVaComStat& status) override;
+    int Purge(bool receive, bool transmit) override;
+    int ModemStatus(uint32_t& lines) const override;
+    int SetDtr(bool on) override;
+    int SetRts(bool on) override;
+    int SetBreak(bool on) override;
+    int SetXon(bool on) override;
+    int Reset() override;
+    int Properties(TVaCommProperties& properties) const override;
+    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents) override;
+    uint32_t TakeLineEvents() override;
+
+private:
+    std::unique_ptr<DeviceHandle> handle_;
+};
+
+} // namespace
 
 struct Wakeup::Handle {
     Event event;
@@ -135,10 +173,10 @@ void Wakeup::Clear() {
 
 // ---- Device ------------------------------------------------------------------
 
-Device::Device(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+LocalDevice::LocalDevice(std::unique_ptr<DeviceHandle> handle) : handle_(std::move(handle)) {}
 
-std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
-    auto handle = std::make_unique<Handle>();
+std::unique_ptr<Device> LocalDevice::Open(const std::string& path, int& error) {
+    auto handle = std::make_unique<DeviceHandle>();
     if (!handle->writeDone.get() || !handle->readDone.get() || !handle->portEvent.get()) {
         error = static_cast<int>(GetLastError());
         return nullptr;
@@ -155,7 +193,7 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
         CloseHandle(handle->device);
         return nullptr;
     }
-    std::unique_ptr<Device> device(new Device(std::move(handle)));
+    std::unique_ptr<LocalDevice> device(new LocalDevice(std::move(handle)));
     DWORD lines = 0;
     device->canModem_ = GetCommModemStatus(device->handle_->device, &lines);
     DWORD errors = 0;
@@ -165,8 +203,8 @@ std::unique_ptr<Device> Device::Open(const std::string& path, int& error) {
     return device;
 }
 
-Device::~Device() {
-    Handle& h = *handle_;
+LocalDevice::~LocalDevice() {
+    DeviceHandle& h = *handle_;
     if (!hungUp_ && !h.stalled) {
         // Give what is queued a bounded time to go out, then drop what is
         // left (only then: a driver may drop what its peer has not taken yet).
@@ -190,7 +228,7 @@ Device::~Device() {
     CloseHandle(h.device);
 }
 
-int Device::ApplyLineSettings(const LineSettings& s) {
+int LocalDevice::ApplyLineSettings(const LineSettings& s) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle_->device, &dcb))
@@ -226,7 +264,7 @@ int Device::ApplyLineSettings(const LineSettings& s) {
     return 0;
 }
 
-int Device::CurrentLineSettings(LineSettings& s) const {
+int LocalDevice::CurrentLineSettings(LineSettings& s) const {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle_->device, &dcb))
@@ -249,11 +287,11 @@ int Device::CurrentLineSettings(LineSettings& s) const {
     return 0;
 }
 
-int Device::SetQueueSizes(uint32_t readSize, uint32_t writeSize) {
+int LocalDevice::SetQueueSizes(uint32_t readSize, uint32_t writeSize) {
     return SetupComm(handle_->device, readSize, writeSize) ? 0 : static_cast<int>(GetLastError());
 }
 
-int Device::SetTimeouts() {
+int LocalDevice::SetTimeouts() {
     // Reads return at once with what the queue holds; writes have no limit of
     // the driver's own: Write bounds them itself.
     COMMTIMEOUTS t{};
@@ -261,14 +299,14 @@ int Device::SetTimeouts() {
     return SetCommTimeouts(handle_->device, &t) ? 0 : static_cast<int>(GetLastError());
 }
 
-int Device::SetEventMask(uint32_t mask) {
+int LocalDevice::SetEventMask(uint32_t mask) {
     if (!SetCommMask(handle_->device, mask))
         return static_cast<int>(GetLastError());
     handle_->mask = mask;
     return 0;
 }
 
-int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
+int LocalDevice::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
     DWORD done = 0;
     bool cancelled = false;
     const int error = Transfer(
@@ -281,11 +319,11 @@ int Device::Write(const void* data, size_t count, int timeoutMs, size_t& written
     return error;
 }
 
-int Device::WriteSome(const void* data, size_t count, size_t& written) {
+int LocalDevice::WriteSome(const void* data, size_t count, size_t& written) {
     return Write(data, count, static_cast<int>(kWriteSomeMs), written);
 }
 
-int Device::Read(void* data, size_t count, size_t& got) {
+int LocalDevice::Read(void* data, size_t count, size_t& got) {
     DWORD done = 0;
     bool cancelled = false;
     const int error = Transfer(
@@ -297,7 +335,7 @@ int Device::Read(void* data, size_t count, size_t& got) {
 }
 
 // ClearCommError also clears the line errors; they are kept for Status.
-int Device::InQueue(uint32_t& bytes) const {
+int LocalDevice::InQueue(uint32_t& bytes) const {
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(handle_->device, &errors, &stat))
@@ -307,7 +345,7 @@ int Device::InQueue(uint32_t& bytes) const {
     return 0;
 }
 
-int Device::OutQueue(uint32_t& bytes) const {
+int LocalDevice::OutQueue(uint32_t& bytes) const {
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(handle_->device, &errors, &stat))
@@ -317,7 +355,7 @@ int Device::OutQueue(uint32_t& bytes) const {
     return 0;
 }
 
-int Device::Status(TVaComStat& status) {
+int LocalDevice::Status(TVaComStat& status) {
     status = TVaComStat{};
     uint32_t errors = 0;
     if (!hungUp_) {
@@ -335,7 +373,7 @@ int Device::Status(TVaComStat& status) {
     return 0;
 }
 
-int Device::Purge(bool receive, bool transmit) {
+int LocalDevice::Purge(bool receive, bool transmit) {
     DWORD flags = 0;
     if (receive)
         flags |= PURGE_RXCLEAR;
@@ -346,7 +384,7 @@ int Device::Purge(bool receive, bool transmit) {
     return PurgeComm(handle_->device, flags) ? 0 : static_cast<int>(GetLastError());
 }
 
-int Device::ModemStatus(uint32_t& lines) const {
+int LocalDevice::ModemStatus(uint32_t& lines) const {
     DWORD bits = 0;
     if (!GetCommModemStatus(handle_->device, &bits))
         return static_cast<int>(GetLastError());
@@ -361,27 +399,27 @@ int Escape(HANDLE device, DWORD function) {
 }
 } // namespace
 
-int Device::SetDtr(bool on) {
+int LocalDevice::SetDtr(bool on) {
     return Escape(handle_->device, on ? SETDTR : CLRDTR);
 }
 
-int Device::SetRts(bool on) {
+int LocalDevice::SetRts(bool on) {
     return Escape(handle_->device, on ? SETRTS : CLRRTS);
 }
 
-int Device::SetBreak(bool on) {
+int LocalDevice::SetBreak(bool on) {
     return Escape(handle_->device, on ? SETBREAK : CLRBREAK);
 }
 
-int Device::SetXon(bool on) {
+int LocalDevice::SetXon(bool on) {
     return Escape(handle_->device, on ? SETXON : SETXOFF);
 }
 
-int Device::Reset() {
+int LocalDevice::Reset() {
     return Purge(true, true);
 }
 
-int Device::Properties(TVaCommProperties& p) const {
+int LocalDevice::Properties(TVaCommProperties& p) const {
     COMMPROP prop{};
     if (!GetCommProperties(handle_->device, &prop))
         return static_cast<int>(GetLastError());
@@ -396,8 +434,9 @@ int Device::Properties(TVaCommProperties& p) const {
     return 0;
 }
 
-WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents) {
-    Handle& h = *handle_;
+WaitResult LocalDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs,
+                             bool portEvents) {
+    DeviceHandle& h = *handle_;
     const HANDLE wake = wakeup.Native().event.get();
     WaitResult result;
     auto noteEvents = [&](DWORD word) {
@@ -451,7 +490,7 @@ WaitResult Device::Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bo
     return result;
 }
 
-uint32_t Device::TakeLineEvents() {
+uint32_t LocalDevice::TakeLineEvents() {
     if (!canCount_)
         return 0;
     uint32_t queued = 0;
@@ -465,12 +504,17 @@ uint32_t Device::TakeLineEvents() {
     return events;
 }
 
-bool Device::NoteHangUp() {
-    if (hungUp_.exchange(true))
-        return false;
-    errors_.fetch_or(VaLineError::IoError);
-    return true;
+namespace detail {
+
+std::unique_ptr<Device> OpenLocalDevice(const std::string& path, int& error) {
+    return LocalDevice::Open(path, error);
 }
+
+std::intptr_t NativeWakeup(Wakeup& wakeup) {
+    return reinterpret_cast<std::intptr_t>(wakeup.Native().event.get());
+}
+
+} // namespace detail
 
 // ---- Free functions ----------------------------------------------------------
 
@@ -538,6 +582,8 @@ std::string PortMapFolder() {
 }
 
 std::string ResolveDevicePath(const std::string& name) {
+    if (IsNetworkAddress(name))
+        return name;
     // "\\.\COM10": the plain name reaches only COM1 to COM9.
     const bool verbatim =
         name.starts_with("\\\\") ||

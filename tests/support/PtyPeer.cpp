@@ -45,6 +45,13 @@ PtyPeer::~PtyPeer() {
     closeFd(wake[1]);
 }
 
+termios PtyPeer::SlaveSettings() const {
+    termios t{};
+    if (::tcgetattr(slave, &t) != 0)
+        fail("tcgetattr");
+    return t;
+}
+
 void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
     const auto folder = PortMapPath(configHome);
     std::filesystem::create_directories(folder);

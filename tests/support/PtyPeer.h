@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <termios.h>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
     PtyPeer& operator=(const PtyPeer&) = delete;
 
     const std::string& SlavePath() const { return slavePath; }
+    // The line settings of the slave side, as whoever opened it set them.
+    termios SlaveSettings() const;
 
     // Makes "COM<n>" of the port map folder under configHome (the value for
     // XDG_CONFIG_HOME) a link to the slave side.

@@ -1,0 +1,305 @@
+// The network port's pure parts: the Telnet com port session fed with
+// server byte sequences (whole and split across reads), the bytes it sends,
+// and the grammar of network addresses.
+#include "serial/Rfc2217.h"
+#include "serial/NetworkAddress.h"
+
+#include <QtTest>
+
+using vaplatform::rfc2217::Session;
+
+Q_DECLARE_METATYPE(Session::ComPort)
+Q_DECLARE_METATYPE(Session::Replies)
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+std::string bytes(const QByteArray& b) {
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+QByteArray bytes(const std::string& s) {
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// What ser2net 4.3 sends when a client opens with WILL/DO BINARY, WILL/DO
+// SGA and WILL COM-PORT-OPTION.
+const char* const kSer2NetGreeting =
+    "fffb03fffd03fffb01fffe01fffd00fffb00fffd2cfffa2c6b00fff0fffd03";
+
+QList<QByteArray> splitEvery(const QByteArray& all, int size) {
+    QList<QByteArray> parts;
+    for (qsizetype i = 0; i < all.size(); i += size)
+        parts << all.mid(i, size);
+    return parts;
+}
+
+QList<QByteArray> splitAt(const QByteArray& all, std::initializer_list<int> cuts) {
+    QList<QByteArray> parts;
+    int from = 0;
+    for (const int cut : cuts) {
+        parts << all.mid(from, cut - from);
+        from = cut;
+    }
+    parts << all.mid(from);
+    return parts;
+}
+
+vaplatform::LineSettings windowLine() {
+    vaplatform::LineSettings s;
+    s.baudrate = 9600;
+    s.databits = 8;
+    s.parity = 0;
+    s.stopbits = 2;
+    s.flags = VaDcb::Binary; // DTR and RTS off, no flow control
+    return s;
+}
+
+} // namespace
+
+class Rfc2217Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startOffersTheOptions() {
+        Session session;
+        QCOMPARE(bytes(session.Start()), hex("fffb00fffd00fffb03fffd03fffb2c"));
+        QCOMPARE(session.ComPortState(), Session::ComPort::Pending);
+    }
+
+    void serverBytes_data() {
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<Session::ComPort>("comPort");
+        QTest::addColumn<bool>("suspended");
+        using C = Session::ComPort;
+        const QByteArray greeting = hex(kSer2NetGreeting);
+        // ECHO is refused once; everything asked for is taken without an
+        // answer; the modem state notification is ignored.
+        QTest::newRow("ser2net greeting")
+            << QList{greeting} << QByteArray() << hex("fffe01") << C::Accepted << false;
+        QTest::newRow("greeting one byte a read")
+            << splitEvery(greeting, 1) << QByteArray() << hex("fffe01") << C::Accepted << false;
+        QTest::newRow("greeting cut inside the sub-negotiation")
+            << splitAt(greeting, {23, 25, 26}) << QByteArray() << hex("fffe01") << C::Accepted
+            << false;
+        QTest::newRow("DO com port")
+            << QList{hex("fffd2c")} << QByteArray() << QByteArray() << C::Accepted << false;
+        QTest::newRow("DONT com port")
+            << QList{hex("fffe2c")} << QByteArray() << QByteArray() << C::Refused << false;
+        QTest::newRow("WONT com port")
+            << QList{hex("fffc2c")} << QByteArray() << QByteArray() << C::Refused << false;
+        QTest::newRow("server's WILL com port refused")
+            << QList{hex("fffb2c")} << QByteArray() << hex("fffe2c") << C::Pending << false;
+        QTest::newRow("repeated DO answered never")
+            << QList{hex("fffd00fffd00"), hex("fffd00")} << QByteArray() << QByteArray()
+            << C::Pending << false;
+        QTest::newRow("WONT then WILL binary answered once")
+            << QList{hex("fffc00fffb00fffb00")} << QByteArray() << hex("fffd00") << C::Pending
+            << false;
+        QTest::newRow("DONT then DO binary answered once")
+            << QList{hex("fffe00fffd00fffd00")} << QByteArray() << hex("fffb00") << C::Pending
+            << false;
+        QTest::newRow("unknown options refused") << QList{hex("fffd18fffb1f")} << QByteArray()
+                                                 << hex("fffc18fffe1f") << C::Pending << false;
+        QTest::newRow("doubled FF is one data byte")
+            << QList{hex("41ffff42")} << hex("41ff42") << QByteArray() << C::Pending << false;
+        QTest::newRow("doubled FF split across reads")
+            << QList{hex("41ff"), hex("ff42")} << hex("41ff42") << QByteArray() << C::Pending
+            << false;
+        QTest::newRow("NOP and GA are not data")
+            << QList{hex("fff141fff9")} << hex("41") << QByteArray() << C::Pending << false;
+        QTest::newRow("flow suspended")
+            << QList{hex("fffa2c6cfff0")} << QByteArray() << QByteArray() << C::Pending << true;
+        QTest::newRow("flow suspended then resumed")
+            << QList{hex("fffa2c6c"), hex("fff041fffa2c6dfff0")} << hex("41") << QByteArray()
+            << C::Pending << false;
+        QTest::newRow("line and modem notifications ignored")
+            << QList{hex("fffa2c6a60fff0fffa2c6bb0fff0")} << QByteArray() << QByteArray()
+            << C::Pending << false;
+        QTest::newRow("oversized sub-negotiation dropped, data after it kept")
+            << QList{hex("fffa2c6c") + QByteArray(200, 'x') + hex("fff042")} << hex("42")
+            << QByteArray() << C::Pending << false;
+        QTest::newRow("command inside a sub-negotiation ends it")
+            << QList{hex("fffa2c6cfffd2c43")} << hex("43") << QByteArray() << C::Accepted << false;
+        QTest::newRow("CR NUL before binary is CR")
+            << QList{hex("0d000d41")} << hex("0d0d41") << QByteArray() << C::Pending << false;
+        QTest::newRow("CR NUL in binary is kept")
+            << QList{hex("fffb00"), hex("0d00")} << hex("0d00") << QByteArray() << C::Pending
+            << false;
+    }
+
+    void serverBytes() {
+        QFETCH(QList<QByteArray>, reads);
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, replies);
+        QFETCH(Session::ComPort, comPort);
+        QFETCH(bool, suspended);
+        Session session;
+        session.Start();
+        std::string gotData;
+        std::string gotReplies;
+        for (const QByteArray& read : reads) {
+            session.Feed(bytes(read), gotData);
+            gotReplies += session.TakeReplies();
+        }
+        QCOMPARE(bytes(gotData), data);
+        QCOMPARE(bytes(gotReplies), replies);
+        QCOMPARE(session.ComPortState(), comPort);
+        QCOMPARE(session.Suspended(), suspended);
+    }
+
+    void lineRequest_data() {
+        QTest::addColumn<vaplatform::LineSettings>("line");
+        QTest::addColumn<QByteArray>("wire");
+        vaplatform::LineSettings window = windowLine();
+        QTest::newRow("the printer's line")
+            << window
+            << hex("fffa2c0100002580fff0fffa2c0208fff0fffa2c0301fff0fffa2c0402fff0"
+                   "fffa2c0501fff0fffa2c050efff0fffa2c0509fff0fffa2c050cfff0");
+        vaplatform::LineSettings odd = window;
+        odd.baudrate = 0xFF00;
+        odd.databits = 7;
+        odd.parity = 2;
+        odd.stopbits = 0;
+        odd.flags = VaDcb::Binary | VaDcb::OutxCtsFlow | VaDcb::RtsHandshake | VaDcb::DtrEnable;
+        QTest::newRow("speed with an FF byte, even parity, hardware flow")
+            << odd
+            << hex("fffa2c010000ffff00fff0fffa2c0207fff0fffa2c0303fff0fffa2c0401fff0"
+                   "fffa2c0503fff0fffa2c0510fff0fffa2c0508fff0");
+    }
+
+    void lineRequest() {
+        QFETCH(vaplatform::LineSettings, line);
+        QFETCH(QByteArray, wire);
+        Session session;
+        QCOMPARE(bytes(session.SetLine(line)), wire);
+    }
+
+    void lineReplies_data() {
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<Session::Replies>("outcome");
+        using R = Session::Replies;
+        QTest::newRow("ser2net's replies")
+            << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0fffa2c6802fff0"
+                   "fffa2c6901fff0fffa2c690efff0")
+            << R::Matched;
+        QTest::newRow("controls never answered") << hex("fffa2c6500002580fff0fffa2c6608fff0"
+                                                        "fffa2c6701fff0fffa2c6802fff0")
+                                                 << R::Matched;
+        QTest::newRow("stop bits not answered")
+            << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0") << R::Pending;
+        QTest::newRow("another speed")
+            << hex("fffa2c650001c200fff0fffa2c6608fff0fffa2c6701fff0fffa2c6802fff0")
+            << R::Mismatched;
+        QTest::newRow("one stop bit") << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0"
+                                             "fffa2c6801fff0")
+                                      << R::Mismatched;
+        QTest::newRow("client codes are not replies")
+            << hex("fffa2c0100002580fff0fffa2c0208fff0fffa2c0301fff0fffa2c0402fff0") << R::Pending;
+    }
+
+    void lineReplies() {
+        QFETCH(QByteArray, replies);
+        QFETCH(Session::Replies, outcome);
+        Session session;
+        session.Start();
+        session.SetLine(windowLine());
+        std::string data;
+        session.Feed(bytes(replies), data);
+        QCOMPARE(session.LineReplies(), outcome);
+        QVERIFY(data.empty());
+    }
+
+    void escaping_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::newRow("FF doubled") << hex("02ff0dff") << true << hex("02ffff0dffff");
+        QTest::newRow("CR as it is in binary") << hex("0d0a0d") << true << hex("0d0a0d");
+        QTest::newRow("CR NUL without binary") << hex("300dbb") << false << hex("300d00bb");
+        QTest::newRow("FF doubled without binary") << hex("ff") << false << hex("ffff");
+    }
+
+    void escaping() {
+        QFETCH(QByteArray, data);
+        QFETCH(bool, binary);
+        QFETCH(QByteArray, wire);
+        std::string out;
+        Session::AppendEscaped(out, bytes(data), binary);
+        QCOMPARE(bytes(out), wire);
+        size_t size = 0;
+        for (const char c : data)
+            size += Session::WireSize(static_cast<uint8_t>(c), binary);
+        QCOMPARE(size, out.size());
+    }
+
+    void addresses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("canonical"); // empty: refused
+        QTest::newRow("rfc2217 IPv4") << "rfc2217://127.0.0.1:4001"
+                                      << "rfc2217://127.0.0.1:4001";
+        QTest::newRow("socket name") << "socket://Device-1.Example:7000"
+                                     << "socket://device-1.example:7000";
+        QTest::newRow("scheme in capitals") << "RFC2217://10.0.0.5:4001"
+                                            << "rfc2217://10.0.0.5:4001";
+        QTest::newRow("IPv6 loopback") << "rfc2217://[::1]:4001"
+                                       << "rfc2217://[::1]:4001";
+        QTest::newRow("IPv6 full") << "socket://[2001:DB8:0:0:0:0:0:1]:1"
+                                   << "socket://[2001:db8:0:0:0:0:0:1]:1";
+        QTest::newRow("IPv6 with IPv4 tail") << "socket://[::ffff:192.0.2.1]:65535"
+                                             << "socket://[::ffff:192.0.2.1]:65535";
+        QTest::newRow("no port") << "rfc2217://127.0.0.1"
+                                 << "";
+        QTest::newRow("empty port") << "rfc2217://127.0.0.1:"
+                                    << "";
+        QTest::newRow("port 0") << "rfc2217://127.0.0.1:0"
+                                << "";
+        QTest::newRow("port 65536") << "rfc2217://127.0.0.1:65536"
+                                    << "";
+        QTest::newRow("port with sign") << "socket://127.0.0.1:+80"
+                                        << "";
+        QTest::newRow("port with letters") << "socket://127.0.0.1:80a"
+                                           << "";
+        QTest::newRow("IPv4 of three parts") << "rfc2217://1.2.3:4001"
+                                             << "";
+        QTest::newRow("IPv4 part over 255") << "rfc2217://256.1.1.1:4001"
+                                            << "";
+        QTest::newRow("IPv6 without brackets") << "rfc2217://::1:4001"
+                                               << "";
+        QTest::newRow("IPv6 bracket without port") << "rfc2217://[::1]4001"
+                                                   << "";
+        QTest::newRow("IPv6 two gaps") << "rfc2217://[1::2::3]:1"
+                                       << "";
+        QTest::newRow("IPv6 nine groups") << "rfc2217://[1:2:3:4:5:6:7:8:9]:1"
+                                          << "";
+        QTest::newRow("IPv6 bad digit") << "rfc2217://[g::1]:1"
+                                        << "";
+        QTest::newRow("underscore in name") << "socket://host_name:1"
+                                            << "";
+        QTest::newRow("hyphen first") << "socket://-host:1"
+                                      << "";
+        QTest::newRow("no host") << "rfc2217://:4001"
+                                 << "";
+        QTest::newRow("path after port") << "socket://host:4001/x"
+                                         << "";
+        QTest::newRow("other scheme") << "telnet://host:23"
+                                      << "";
+    }
+
+    void addresses() {
+        QFETCH(QString, text);
+        QFETCH(QString, canonical);
+        const auto address = vaplatform::ParseNetworkAddress(text.toStdString());
+        QCOMPARE(address ? QString::fromStdString(address->Text()) : QString(), canonical);
+        QCOMPARE(vaplatform::IsNetworkAddress(text.toStdString()),
+                 !text.startsWith(QLatin1String("telnet")));
+    }
+};
+
+QTEST_APPLESS_MAIN(Rfc2217Test)
+#include "Rfc2217Test.moc"
