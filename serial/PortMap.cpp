@@ -1,5 +1,6 @@
 #include "serial/PortMap.h"
 
+#include "serial/VaComm.h"
 #include "serial/VaCommPlatform.h"
 
 #include <algorithm>
@@ -30,7 +31,15 @@ std::string Folder() {
 }
 
 std::string DeviceOf(int n) {
-    return vaplatform::ResolveDevicePath(comName(n));
+    try {
+        return vaplatform::ResolveDevicePath(comName(n));
+    } catch (const EVaCommError&) {
+        // A stale entry, which no opener opens: where its link leads.
+        const fs::path entry = fs::path(Folder()) / comName(n);
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(entry, ec);
+        return ec ? entry.string() : (fs::path(Folder()) / target).string();
+    }
 }
 
 bool HasEntry(int n) {
