@@ -297,12 +297,8 @@ private slots:
             << QStringLiteral("--band: banda inválida \"5\"");
         QTest::newRow("band missing")
             << QStringList{"print", "--port", "COM3"} << QStringLiteral("falta a opção --band");
-        QTest::newRow("file missing")
-            << QStringList{"show"} << QStringLiteral("falta o argumento FILE");
         QTest::newRow("empty device")
             << QStringList{"map", "COM5", ""} << QStringLiteral("DEVICE: vazio");
-        QTest::newRow("unknown option")
-            << QStringList{"ports", "--frob"} << QStringLiteral("opção desconhecida: --frob");
         QTest::newRow("stall and hang-up")
             << QStringList{"simulate", "COM5", "--stall-after", "1", "--hang-up-after", "2"}
             << QStringLiteral("--stall-after e --hang-up-after não podem ser usadas juntas");
@@ -445,11 +441,6 @@ private slots:
             << "file" << QStringLiteral("é um arquivo comum, não um dispositivo");
         QTest::newRow("a link to a folder")
             << "link:/tmp" << QStringLiteral("leva a uma pasta, não um dispositivo");
-        QTest::newRow("a dangling link")
-            << "link:/nonexistent/ttyQRV"
-            << QStringLiteral("/nonexistent/ttyQRV (mapeada)  não existe");
-        QTest::newRow("a link to a device")
-            << "link:/dev/null" << QStringLiteral("/dev/null (mapeada)  existe");
     }
     void portsSaysWhatAnEntryIs() {
         QFETCH(QString, make);
