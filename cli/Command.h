@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,24 @@ struct Command {
 };
 using Commands = std::vector<Command>;
 
+// "qrv: " and text on standard error, escaped for the terminal.
+void SayError(const std::string& text);
+
 // For a command that this system lacks (the port map and the simulator are
 // Linux's): says so on standard error and gives ExitBadCommandLine.
 int OnlyOnLinux(const std::string& command);
 
 // The positional argument "COMn" of a command, checked as a port name.
 CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& description);
+
+#ifndef _WIN32
+// Mends the port map's entries whose virtual printer is gone, saying on
+// standard error what each became. Every command that touches the map calls it.
+void MendPortMap();
+// Creates the port map folder when missing. Nothing, or why it cannot be
+// made (Portuguese).
+std::optional<std::string> MakePortMapFolder();
+#endif
 
 // "ports", "map", "unmap".
 void AddPortCommands(CLI::App& app, Commands& commands);

@@ -3,6 +3,7 @@
 // map: there "ports" lists the system's ports, and map/unmap only say so.
 #include "cli/Command.h"
 #include "cli/PortName.h"
+#include "cli/Text.h"
 
 #include "serial/PortMap.h"
 #include "serial/VaComm.h"
@@ -41,24 +42,48 @@ std::set<int> namedPorts() {
     for (int n = 1; n <= WindowPorts; ++n)
         numbers.insert(n);
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(portmap::Folder(), ec))
-        if (const auto n = ParseComNumber(entry.path().filename().string());
-            n && entry.path().filename().string().starts_with("COM"))
+    for (auto it = fs::directory_iterator(portmap::Folder(), ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+        if (const auto n = ParseComNumber(it->path().filename().string());
+            n && it->path().filename().string().starts_with("COM"))
             numbers.insert(*n);
     return numbers;
 }
 
-int listPorts() {
-    std::cout << "Pasta do mapa de portas: " << portmap::Folder() << "\n\n";
-    for (int n = 1; n <= WindowPorts; ++n) {
-        const std::string device = portmap::DeviceOf(n);
+// What the entry of a port is, when it is not simply a device that exists.
+std::string entryState(const portmap::Entry& entry) {
+    using portmap::EntryKind;
+    const std::string leads = entry.IsLink ? "leva a " : "é ";
+    switch (entry.Kind) {
+    case EntryKind::None: {
         std::error_code ec;
-        const bool exists = fs::exists(device, ec);
-        std::string name = "Com" + std::to_string(n);
-        name.resize(7, ' ');
-        std::cout << name << device << (portmap::HasEntry(n) ? " (mapeada)" : "") << "  "
-                  << (exists ? "existe" : "não existe") << '\n';
+        return fs::exists(entry.Device, ec) ? "existe" : "não existe";
     }
+    case EntryKind::Device:
+        return entry.Virtual ? "existe (impressora virtual)" : "existe";
+    case EntryKind::Missing:
+        return "não existe";
+    case EntryKind::Folder:
+        return leads + "uma pasta, não um dispositivo";
+    case EntryKind::File:
+        return leads + "um arquivo comum, não um dispositivo";
+    case EntryKind::OtherFile:
+        return leads + "algo que não é um dispositivo serial";
+    case EntryKind::Stale:
+        return "de uma impressora virtual que terminou: não abre, desfeita agora";
+    }
+    return {};
+}
+
+int listPorts() {
+    std::cout << "Pasta do mapa de portas: " << Printable(portmap::Folder()) << "\n\n";
+    for (int n = 1; n <= WindowPorts; ++n) {
+        const portmap::Entry entry = portmap::EntryOf(n);
+        std::cout << Padded("Com" + std::to_string(n), 7) << Printable(entry.Device)
+                  << (entry.Kind != portmap::EntryKind::None ? " (mapeada)" : "") << "  "
+                  << entryState(entry) << '\n';
+    }
+    MendPortMap();
 
     std::set<fs::path> mapped;
     for (const int n : namedPorts())
@@ -78,9 +103,9 @@ int listPorts() {
     for (const std::string& adapter : unmapped) {
         while (next <= WindowPorts && portmap::HasEntry(next))
             ++next;
-        std::cout << "  " << adapter << '\n';
+        std::cout << "  " << Printable(adapter) << '\n';
         if (next <= WindowPorts)
-            std::cout << "    qrv map COM" << next++ << ' ' << adapter << '\n';
+            std::cout << "    qrv map COM" << next++ << ' ' << Printable(adapter) << '\n';
         else
             std::cout << "    (Com1 a Com10 já estão mapeadas)\n";
     }
@@ -88,30 +113,29 @@ int listPorts() {
 }
 
 int mapPort(int n, const std::string& device, bool force) {
+    MendPortMap();
     const fs::path entry = entryOf(n);
     const std::string name = "COM" + std::to_string(n);
     std::error_code ec;
     const fs::file_status old = fs::symlink_status(entry, ec);
     if (fs::exists(old) || fs::is_symlink(old)) {
         if (!force) {
-            std::cerr << "qrv: " << name << " já está no mapa de portas (abre "
-                      << portmap::DeviceOf(n) << "); use --force para trocar.\n";
+            SayError(name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
+                     "); use --force para trocar.");
             return ExitDeviceFailed;
         }
         if (fs::is_directory(old)) {
-            std::cerr << "qrv: " << entry.string() << " é uma pasta; não foi trocada.\n";
+            SayError(entry.string() + " é uma pasta; não foi trocada.");
             return ExitDeviceFailed;
         }
     }
     const fs::path target = fs::absolute(device, ec);
     if (ec) {
-        std::cerr << "qrv: " << device << ": " << ec.message() << '\n';
+        SayError(device + ": " + ec.message());
         return ExitDeviceFailed;
     }
-    fs::create_directories(entry.parent_path(), ec);
-    if (ec) {
-        std::cerr << "qrv: não foi possível criar " << entry.parent_path().string() << ": "
-                  << ec.message() << '\n';
+    if (const auto refused = MakePortMapFolder()) {
+        SayError(*refused + ".");
         return ExitDeviceFailed;
     }
     // A new link under a temporary name, renamed over the entry: the entry is
@@ -125,34 +149,36 @@ int mapPort(int n, const std::string& device, bool force) {
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        std::cerr << "qrv: não foi possível mapear " << name << ": " << ec.message() << '\n';
+        SayError("não foi possível mapear " + name + ": " + ec.message());
         return ExitDeviceFailed;
     }
-    std::cout << name << " agora abre " << target.string() << ".\n";
+    std::cout << name << " agora abre " << Printable(target.string()) << ".\n";
     if (!fs::exists(target, ec))
-        std::cerr << "qrv: aviso: " << target.string() << " não existe agora.\n";
+        SayError("aviso: " + target.string() + " não existe agora.");
     return ExitDone;
 }
 
 int unmapPort(int n) {
+    MendPortMap();
     const fs::path entry = entryOf(n);
     const std::string name = "COM" + std::to_string(n);
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(entry, ec);
     if (!fs::exists(status) && !fs::is_symlink(status)) {
-        std::cout << name << " não está no mapa de portas (abre " << portmap::DeviceOf(n) << ").\n";
+        std::cout << name << " não está no mapa de portas (abre " << Printable(portmap::DeviceOf(n))
+                  << ").\n";
         return ExitDone;
     }
     if (!fs::is_symlink(status)) {
-        std::cerr << "qrv: " << entry.string() << " não é um link simbólico; não foi removido.\n";
+        SayError(entry.string() + " não é um link simbólico; não foi removido.");
         return ExitDeviceFailed;
     }
     if (!fs::remove(entry, ec) || ec) {
-        std::cerr << "qrv: não foi possível remover " << entry.string() << ": " << ec.message()
-                  << '\n';
+        SayError("não foi possível remover " + entry.string() + ": " + ec.message());
         return ExitDeviceFailed;
     }
-    std::cout << name << " saiu do mapa de portas; agora abre " << portmap::DeviceOf(n) << ".\n";
+    std::cout << name << " saiu do mapa de portas; agora abre " << Printable(portmap::DeviceOf(n))
+              << ".\n";
     return ExitDone;
 }
 
@@ -191,6 +217,44 @@ const char* const ComNameHelp = "Nome da porta, como na janela: COM1 a COM10 (ou
 
 } // namespace
 
+#ifndef _WIN32
+void MendPortMap() {
+    for (const portmap::Repair& r : portmap::RepairStale()) {
+        const std::string name = "COM" + std::to_string(r.Number);
+        std::string text = name + " era de uma impressora virtual que terminou";
+        if (r.LinkRemoved)
+            text += ": o link para " + r.Device + " saiu do mapa de portas";
+        if (r.Restored)
+            text += "; " + name + " voltou a abrir " + portmap::DeviceOf(r.Number);
+        if (r.AsideLeft)
+            text += "; o que havia antes continua em " + portmap::AsidePath(r.Number) + ", pois " +
+                    name + " tem outra entrada";
+        SayError(text + ".");
+    }
+}
+
+std::optional<std::string> MakePortMapFolder() {
+    const fs::path folder = portmap::Folder();
+    std::error_code ec;
+    // create_directories says only "File exists" of a link that leads nowhere.
+    for (fs::path p = folder; !p.empty() && p != p.parent_path(); p = p.parent_path()) {
+        const fs::file_status link = fs::symlink_status(p, ec);
+        if (fs::is_symlink(link) && !fs::exists(p, ec)) {
+            const fs::path target = fs::read_symlink(p, ec);
+            return "a pasta do mapa de portas não pode ser criada: " + p.string() +
+                   " é um link para " + target.string() + ", que não existe";
+        }
+        if (fs::exists(link) && !fs::is_symlink(link) && !fs::is_directory(link))
+            return "a pasta do mapa de portas não pode ser criada: " + p.string() +
+                   " não é uma pasta";
+    }
+    fs::create_directories(folder, ec);
+    if (ec)
+        return "não foi possível criar " + folder.string() + ": " + ec.message();
+    return std::nullopt;
+}
+#endif
+
 CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& description) {
     return sub->add_option("COMn", name, description)
         ->required()
@@ -219,6 +283,12 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
     AddComName(mapCommand, map->Name, ComNameHelp);
     mapCommand->add_option("DEVICE", map->Device, "Dispositivo, por exemplo /dev/serial/by-id/...")
         ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return text.empty() ? "vazio: diga o dispositivo, por exemplo /dev/ttyUSB0"
+                                    : std::string();
+            },
+            ""))
         ->type_name("");
     mapCommand->add_flag("--force", map->Force, "Troca o que COMn já tiver no mapa");
     commands.push_back({mapCommand, [map] {

@@ -1,5 +1,7 @@
 #include "cli/Progress.h"
 
+#include "cli/Text.h"
+
 #include <algorithm>
 #include <cstdio>
 #ifdef _WIN32
@@ -49,13 +51,18 @@ std::string bar(std::size_t done, std::size_t total) {
 } // namespace
 
 Progress::Progress(std::vector<std::string> ports, bool isLive)
-    : names(std::move(ports)), states(names.size(), "aguardando"), live(isLive) {
+    : names(std::move(ports)), states(names.size(), "aguardando"), where(names.size()),
+      live(isLive) {
     for (const std::string& n : names)
         nameWidth = std::max(nameWidth, n.size());
 }
 
 void Progress::Step(std::size_t port, int band, std::size_t step, std::size_t steps,
                     const std::string& name, std::size_t done, std::size_t total) {
+    {
+        const std::lock_guard guard(lock);
+        where.at(port) = {Where::Sending, band, step, steps, name};
+    }
     if (!live)
         return;
     std::string state = bar(done, total) + " ";
@@ -69,9 +76,10 @@ void Progress::Step(std::size_t port, int band, std::size_t step, std::size_t st
 }
 
 void Progress::Finished(std::size_t port, const std::optional<std::string>& error) {
+    const std::lock_guard guard(lock);
+    where.at(port).Phase = error ? Where::Failed : Where::Done;
     if (!live)
         return;
-    const std::lock_guard guard(lock);
     states.at(port) = error ? "falhou: " + *error : bar(1, 1) + " concluído";
     draw();
 }
@@ -83,9 +91,38 @@ void Progress::draw() {
     const std::size_t width = terminalWidth() - 1;
     for (std::size_t i = 0; i < names.size(); ++i) {
         std::string line = names[i] + std::string(nameWidth + 2 - names[i].size(), ' ') + states[i];
-        out += "\r\x1b[2K" + fit(line, width) + "\n";
+        out += "\r\x1b[2K" + fit(Printable(line), width) + "\n";
     }
     drawn = true;
     std::fputs(out.c_str(), stderr);
     std::fflush(stderr);
+}
+
+std::vector<std::string> Progress::Unfinished() {
+    const std::lock_guard guard(lock);
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const Where& w = where[i];
+        std::string line = names[i] + ": ";
+        switch (w.Phase) {
+        case Where::Waiting:
+            line += "interrompida antes do primeiro passo; nada foi enviado";
+            break;
+        case Where::Sending:
+            line += "interrompida: ";
+            if (w.Band > 0)
+                line += "a banda " + std::to_string(w.Band) + " não terminou, ";
+            line += "parou no passo " + std::to_string(w.Step + 1) + " de " +
+                    std::to_string(w.Steps) + " (" + w.Name + ")";
+            break;
+        case Where::Done:
+            line += "tudo enviado antes da interrupção";
+            break;
+        case Where::Failed:
+            line += "já tinha falhado antes da interrupção";
+            break;
+        }
+        lines.push_back(line);
+    }
+    return lines;
 }

@@ -8,7 +8,8 @@
 
 // The progress of several ports sending at once, one line per port on a
 // terminal, redrawn in place. Every method may be called from any thread;
-// output is serialised. When not live, nothing is drawn.
+// output is serialised. When not live, nothing is drawn, but where each port
+// is stays known, for Unfinished.
 class Progress {
 public:
     Progress(std::vector<std::string> ports, bool live);
@@ -20,13 +21,24 @@ public:
               const std::string& name, std::size_t done, std::size_t total);
     // The port's final state: done, or the error that stopped it.
     void Finished(std::size_t port, const std::optional<std::string>& error);
+    // One line per port (Portuguese, without "qrv: ") for a command cut off
+    // now: what each port had not finished, by band and step.
+    std::vector<std::string> Unfinished();
 
 private:
     void draw();
 
+    struct Where {
+        enum { Waiting, Sending, Done, Failed } Phase = Waiting;
+        int Band = 0;
+        std::size_t Step = 0, Steps = 0;
+        std::string Name;
+    };
+
     std::mutex lock;
     std::vector<std::string> names;
     std::vector<std::string> states;
+    std::vector<Where> where;
     bool live;
     bool drawn = false;
     std::size_t nameWidth = 0;

@@ -3,6 +3,8 @@
 // component per port, or prints the plan with --dry-run.
 #include "cli/Command.h"
 #include "cli/Configuration.h"
+#include "cli/Interrupt.h"
+#include "cli/PortChecks.h"
 #include "cli/PortName.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
@@ -14,6 +16,7 @@
 #include "serial/VaComm.h"
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <functional>
 #include <iostream>
@@ -87,13 +90,24 @@ protocol::ClockFields localClock() {
             local.tm_mday, local.tm_mon + 1, local.tm_year + 1900};
 }
 
+// The ports of the command line. One device under two names (COM3 mapped to
+// /dev/pts/0, and /dev/pts/0) would get every frame twice, or fail at random:
+// refused as the same name twice is.
 std::vector<PortName> portsOf(const std::vector<std::string>& texts) {
     std::vector<PortName> ports;
+    std::vector<std::optional<std::pair<uint64_t, uint64_t>>> devices;
     for (const std::string& text : texts) {
         const PortName port = *ParsePortName(text); // the option's check let only names through
         if (std::find(ports.begin(), ports.end(), port) != ports.end())
             throw CLI::ValidationError("a porta " + port.Display() + " foi dada mais de uma vez");
+        const std::string device = DevicePath(port);
+        const auto identity = DeviceIdentity(device);
+        for (std::size_t i = 0; identity && i < ports.size(); ++i)
+            if (devices[i] == identity)
+                throw CLI::ValidationError(ports[i].Display() + " e " + port.Display() +
+                                           " são o mesmo dispositivo (" + device + ")");
         ports.push_back(port);
+        devices.push_back(identity);
     }
     return ports;
 }
@@ -161,7 +175,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
     if (needsFile) {
         LoadedConfiguration loaded = LoadConfiguration(options.File);
         if (loaded.Error) {
-            std::cerr << "qrv: " << *loaded.Error << '\n';
+            SayError(*loaded.Error);
             return ExitBadSettingsFile;
         }
         config = printer::AsWindowHolds(std::move(loaded.Configuration));
@@ -177,6 +191,10 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
         names.push_back(port.Display());
     Progress progress(names, !options.Quiet && stderrIsTerminal());
     std::vector<std::optional<std::string>> errors(ports.size());
+    const InterruptReport interrupted([&progress](int) {
+        for (const std::string& line : progress.Unfinished())
+            SayError(line);
+    });
     {
         std::vector<std::jthread> threads;
         for (std::size_t i = 0; i < ports.size(); ++i)
@@ -189,7 +207,9 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
     int status = ExitDone;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (errors[i]) {
-            std::cerr << "qrv: " << names[i] << ": " << *errors[i] << '\n';
+            SayError(names[i] + ": " + *errors[i]);
+            for (const std::string& hint : RefusalHints(ports[i], DevicePath(ports[i]), *errors[i]))
+                SayError(names[i] + ": " + hint);
             status = ExitDeviceFailed;
         }
     }
@@ -233,6 +253,19 @@ CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& n
     return sub;
 }
 
+// A band number 1 to 4, refused in Portuguese naming the value.
+const CLI::Validator BandNumber(
+    [](std::string& text) {
+        int n = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+        return ec == std::errc{} && end == text.data() + text.size() && n >= 1 &&
+                       n <= ConfigurationModel::BandCount
+                   ? std::string()
+                   : "banda inválida \"" + text + "\": use 1 a " +
+                         std::to_string(ConfigurationModel::BandCount);
+    },
+    "");
+
 } // namespace
 
 void AddSendCommands(CLI::App& app, Commands& commands) {
@@ -248,7 +281,7 @@ void AddSendCommands(CLI::App& app, Commands& commands) {
             return jobs;
         });
     program->add_option("--band", *band, "Só esta banda (1 a 4)")
-        ->check(CLI::Range(1, ConfigurationModel::BandCount).description(""))
+        ->check(BandNumber)
         ->type_name("N");
 
     addSendCommand(app, commands, "config", "\"Config\": opções e faixas de senhas das bandas",
@@ -268,7 +301,7 @@ void AddSendCommands(CLI::App& app, Commands& commands) {
                                      });
     print->add_option("--band", *printBand, "Banda do ticket (1 a 4)")
         ->required()
-        ->check(CLI::Range(1, ConfigurationModel::BandCount).description(""))
+        ->check(BandNumber)
         ->type_name("N");
 
     addSendCommand(app, commands, "restart", "\"Re Iniciar\": reinicia a impressora", false,

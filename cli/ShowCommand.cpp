@@ -33,14 +33,14 @@ std::string printsOrNot(bool prints) {
 void showReadable(const std::string& path, const PrinterConfiguration& config) {
     const ConfigurationModel& m = config.Model;
     const printer::PrinterOptions& o = config.Options;
-    std::cout << "Arquivo: " << path << '\n';
+    std::cout << "Arquivo: " << Printable(path) << '\n';
     for (int band = 1; band <= ConfigurationModel::BandCount; ++band) {
         std::cout << "\nBanda " << band << "   Inicio Banda: " << m.BandStart(band)
                   << "   Final Banda: " << m.BandEnd(band) << '\n';
         for (int line = 1; line <= ConfigurationModel::LinesPerBand; ++line) {
             const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(band, line));
             std::cout << "  Linha " << line << "  "
-                      << Padded("\"" + Utf8FromCp1252(m.BandLineText[k]) + "\"", 24)
+                      << Padded("\"" + Printable(Utf8FromCp1252(m.BandLineText[k])) + "\"", 24)
                       << Padded(itemName(m.LineStyle[k], printer::StyleItems), 16)
                       << (m.LineEnabled[k] ? "impressa" : "não impressa") << '\n';
         }
@@ -104,7 +104,7 @@ void AddShowCommand(CLI::App& app, Commands& commands) {
     commands.push_back({show, [options] {
                             const LoadedConfiguration loaded = LoadConfiguration(options->File);
                             if (loaded.Error) {
-                                std::cerr << "qrv: " << *loaded.Error << '\n';
+                                SayError(*loaded.Error);
                                 return static_cast<int>(ExitBadSettingsFile);
                             }
                             if (options->Json)

@@ -162,6 +162,9 @@ private:
     int number = 0;
     bool placed = false;
     bool saved = false;
+    // Held until the link is undone: what tells a later qrv, after a
+    // SIGKILL, that the link is ours and that we are gone.
+    std::optional<portmap::VirtualClaim> claim;
 };
 
 std::optional<std::string> PortLink::Place(int n, const std::string& device, bool force) {
@@ -170,11 +173,17 @@ std::optional<std::string> PortLink::Place(int n, const std::string& device, boo
     target = device;
     const fs::path folder = portmap::Folder();
     entry = folder / name;
-    aside = folder / ("." + name + ".guardado");
+    aside = portmap::AsidePath(n);
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec)
-        return "não foi possível criar " + folder.string() + ": " + ec.message();
+    if (auto refused = MakePortMapFolder())
+        return refused;
+    std::string error;
+    bool busy = false;
+    if (auto taken = portmap::VirtualClaim::Take(n, target, error, busy))
+        claim.emplace(std::move(*taken));
+    else
+        return busy ? name + " já é de outra impressora virtual, que ainda está em execução"
+                    : "não foi possível marcar " + name + " como da impressora virtual: " + error;
 
     const fs::file_status old = fs::symlink_status(entry, ec);
     if (fs::exists(old) || fs::is_symlink(old)) {
@@ -205,16 +214,23 @@ std::optional<std::string> PortLink::Place(int n, const std::string& device, boo
 }
 
 std::string PortLink::Remove() {
-    if (!placed)
+    if (!placed) {
+        claim.reset();
         return {};
+    }
     placed = false;
+    // The claim goes last, once the link and what it kept aside are undone.
+    struct Release {
+        std::optional<portmap::VirtualClaim>& Claim;
+        ~Release() { Claim.reset(); }
+    } release{claim};
     std::error_code ec;
     const fs::path now = fs::read_symlink(entry, ec);
     if (ec || now != target) {
-        std::cerr << "qrv: " << name << " foi trocada durante a simulação e ficou como está.";
+        std::string text = name + " foi trocada durante a simulação e ficou como está.";
         if (saved)
-            std::cerr << " O que havia antes está em " << aside.string() << '.';
-        std::cerr << '\n';
+            text += " O que havia antes está em " + aside.string() + ".";
+        SayError(text);
         return {};
     }
     if (saved) {
@@ -226,8 +242,7 @@ std::string PortLink::Remove() {
         if (!ec)
             return name + " saiu do mapa de portas.";
     }
-    std::cerr << "qrv: não foi possível desfazer " << entry.string() << ": " << ec.message()
-              << '\n';
+    SayError("não foi possível desfazer " + entry.string() + ": " + ec.message());
     return {};
 }
 
@@ -362,6 +377,8 @@ public:
     // One line of text, or one JSON object, on standard output.
     bool Say(const std::string& text, json event);
     bool OutputFailed() const { return outputFailed; }
+    // The system's error of the failed output (EPIPE: it was closed).
+    int OutputError() const { return outputError; }
 
 private:
     using Steady = std::chrono::steady_clock;
@@ -382,6 +399,7 @@ private:
     bool reading = true;
     bool stopping = false;
     bool outputFailed = false;
+    int outputError = 0;
     bool lineFailed = false;
 };
 
@@ -391,9 +409,11 @@ bool Simulation::Say(const std::string& text, json event) {
     if (options.Json)
         std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
     else
-        std::cout << text << '\n';
+        std::cout << Printable(text, true) << '\n';
+    errno = 0;
     std::cout.flush();
-    if (!std::cout) {
+    if (!std::cout || std::fflush(stdout) != 0) {
+        outputError = errno;
         outputFailed = true;
         stopping = true;
     }
@@ -565,9 +585,10 @@ int simulatePrinter(const SimulateOptions& options) {
         std::cerr << "qrv: não foi possível abrir um pseudoterminal: " << e.what() << '\n';
         return ExitDeviceFailed;
     }
+    MendPortMap();
     PortLink link;
     if (const auto refused = link.Place(n, pty.SlavePath, options.Force)) {
-        std::cerr << "qrv: " << *refused << ".\n";
+        SayError(*refused + ".");
         return ExitDeviceFailed;
     }
 
@@ -581,8 +602,17 @@ int simulatePrinter(const SimulateOptions& options) {
     pty.Slave.reset();
     const std::string undone = link.Remove();
     if (!ok) {
-        if (simulation.OutputFailed())
-            std::cerr << "qrv: a saída padrão fechou; impressora virtual encerrada.\n";
+        if (simulation.OutputFailed()) {
+            if (simulation.OutputError() == EPIPE)
+                SayError("a saída padrão fechou; impressora virtual encerrada.");
+            else
+                SayError("não foi possível escrever na saída padrão (" +
+                         std::string(std::strerror(simulation.OutputError())) +
+                         "); impressora virtual encerrada.");
+            // Said: main's last check of the output must not say it again.
+            std::cout.clear();
+            std::clearerr(stdout);
+        }
         return ExitDeviceFailed;
     }
     if (!undone.empty())
@@ -612,16 +642,18 @@ void AddSimulateCommand(CLI::App& app, Commands& commands) {
     sub->add_flag("--json", options->Json, "Um objeto JSON por linha para cada quadro e cada erro");
     sub->add_flag("--force", options->Force,
                   "Ocupa COMn mesmo que já esteja no mapa; o que havia volta ao sair");
-    CLI::Option* stall =
-        sub->add_option("--stall-after", options->StallAfter,
-                        "Depois de N quadros para de ler e enche a linha (buffer cheio)")
-            ->check(frameCount)
-            ->type_name("N");
-    sub->add_option("--hang-up-after", options->HangUpAfter,
-                    "Depois de N quadros fecha a linha (cabo desligado) e sai")
+    // The two exclude each other; checked when the command runs, since
+    // CLI11's help would print "Exclui: ..." run into the option's name.
+    sub->add_option("--stall-after", options->StallAfter,
+                    "Depois de N quadros para de ler e enche a linha (buffer cheio); "
+                    "não com --hang-up-after")
         ->check(frameCount)
-        ->type_name("N")
-        ->excludes(stall);
+        ->type_name("N");
+    sub->add_option("--hang-up-after", options->HangUpAfter,
+                    "Depois de N quadros fecha a linha (cabo desligado) e sai; "
+                    "não com --stall-after")
+        ->check(frameCount)
+        ->type_name("N");
 #ifdef _WIN32
     // The options live as long as the command: CLI11 writes into them.
     commands.push_back({sub, [options] {
@@ -629,6 +661,11 @@ void AddSimulateCommand(CLI::App& app, Commands& commands) {
                             return OnlyOnLinux("simulate");
                         }});
 #else
-    commands.push_back({sub, [options] { return simulatePrinter(*options); }});
+    commands.push_back({sub, [options] {
+                            if (options->StallAfter && options->HangUpAfter)
+                                throw CLI::ValidationError(
+                                    "--stall-after e --hang-up-after não podem ser usadas juntas");
+                            return simulatePrinter(*options);
+                        }});
 #endif
 }

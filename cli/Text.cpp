@@ -43,3 +43,73 @@ std::string HexBytes(std::span<const uint8_t> bytes) {
     }
     return out;
 }
+
+namespace {
+
+void appendEscaped(std::string& out, unsigned value) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += digits[(value >> 4) & 0x0F];
+    out += digits[value & 0x0F];
+}
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+std::size_t sequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    char32_t c = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+std::string Printable(std::string_view utf8, bool keepLineBreaks) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            if ((lead < 0x20 && !(keepLineBreaks && lead == '\n')) || lead == 0x7F)
+                appendEscaped(out, lead);
+            else
+                out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        const std::size_t length = sequenceLength(utf8, i);
+        if (length == 0) {
+            appendEscaped(out, lead);
+            ++i;
+        } else if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+            appendEscaped(out, static_cast<unsigned char>(utf8[i + 1])); // C1: U+0080..U+009F
+            i += 2;
+        } else {
+            out.append(utf8.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}

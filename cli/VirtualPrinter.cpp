@@ -223,20 +223,13 @@ std::string ClockText(const PrinterClock& clock, WallClock::time_point now) {
 }
 
 std::string DisplayText(std::string_view cp1252) {
-    std::string out;
-    for (const char32_t c : cp1252::Decode(cp1252)) {
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
-            out += escaped;
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else {
-            AppendUtf8(out, c);
-        }
+    std::string quoted;
+    for (const char c : Utf8FromCp1252(cp1252)) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
     }
-    return out;
+    return Printable(quoted);
 }
 
 std::string StyleName(int style) {

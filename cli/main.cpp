@@ -2,7 +2,14 @@
 // command line, several at once. Command and option names are English; what
 // the user reads is Brazilian Portuguese.
 #include "cli/Command.h"
+#include "cli/Messages.h"
+#include "cli/Text.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
 #include <iostream>
 #include <memory>
 
@@ -37,7 +44,26 @@ std::shared_ptr<CLI::Formatter> portugueseFormatter() {
     return formatter;
 }
 
+// A command's output that did not reach its file is a failure, as a full
+// disk must not leave a script with an empty file and success.
+int checkedOutput(int status) {
+    errno = 0;
+    std::cout.flush();
+    int error = errno;
+    if (std::fflush(stdout) != 0)
+        error = errno;
+    if (std::cout && !std::ferror(stdout))
+        return status;
+    std::cerr << "qrv: não foi possível escrever na saída padrão"
+              << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+    return status == ExitDone ? ExitDeviceFailed : status;
+}
+
 } // namespace
+
+void SayError(const std::string& text) {
+    std::cerr << "qrv: " << Printable(text, true) << '\n';
+}
 
 int OnlyOnLinux(const std::string& command) {
     std::cerr << "qrv: o comando " << command << " existe só no Linux; no Windows a porta se "
@@ -53,6 +79,9 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stderr), _O_BINARY);
     SetConsoleOutputCP(CP_UTF8);
 #endif
+    // Standard error does not flush standard output first: a full output
+    // then fails at the last flush, where its reason is still known.
+    std::cerr.tie(nullptr);
     CLI::App app{"Programa, configura e consulta impressoras de senhas pela linha serial.\n"
                  "Várias portas --port ao mesmo tempo: cada uma segue sozinha.",
                  "qrv"};
@@ -64,14 +93,18 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     // Options are "--name" everywhere: "/path" is a file, never an option.
     app.allow_windows_style_options(false);
-    app.failure_message([formatter](const CLI::App* top, const CLI::Error& error) -> std::string {
+    std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    std::vector<std::string> commandNames;
+    app.failure_message([&](const CLI::App* top, const CLI::Error& error) -> std::string {
         const CLI::App* sub = chosen(*top);
-        return "qrv: linha de comando inválida: " + std::string(error.what()) + "\n" +
+        return "qrv: linha de comando inválida: " +
+               Printable(CommandLineErrorText(error, arguments, commandNames)) + "\n" +
                formatter->make_usage(sub, sub == top ? "qrv" : "qrv " + sub->get_name()) +
                "Use --help para ver os comandos e as opções.\n";
     });
     app.footer("Situação de saída: 0 tudo feito; 1 uma porta falhou (ou um mapeamento foi "
-               "recusado);\n2 linha de comando inválida; 3 arquivo de configuração inutilizável.");
+               "recusado);\n2 linha de comando inválida; 3 arquivo de configuração inutilizável. "
+               "Também 1 quando\na saída padrão não pôde ser escrita ou algo inesperado falhou.");
 
     Commands commands;
     AddPortCommands(app, commands);
@@ -81,16 +114,23 @@ int main(int argc, char** argv) {
     for (Command& c : commands) {
         c.App->group("Comandos");
         c.App->get_help_ptr()->group("Opções");
+        commandNames.push_back(c.App->get_name());
     }
 
     try {
         app.parse(argc, argv);
         for (Command& c : commands)
             if (c.App->parsed())
-                return c.Run();
-        return ExitDone;
+                return checkedOutput(c.Run());
+        return checkedOutput(ExitDone);
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
-        return status == 0 ? ExitDone : ExitBadCommandLine;
+        return checkedOutput(status == 0 ? ExitDone : ExitBadCommandLine);
+    } catch (const std::exception& error) {
+        SayError(error.what());
+        return checkedOutput(ExitDeviceFailed);
+    } catch (...) {
+        SayError("erro inesperado");
+        return checkedOutput(ExitDeviceFailed);
     }
 }

@@ -1,5 +1,6 @@
 #include "serial/PortMap.h"
 
+#include "serial/VaComm.h"
 #include "serial/VaCommPlatform.h"
 
 #include <algorithm>
@@ -30,7 +31,15 @@ std::string Folder() {
 }
 
 std::string DeviceOf(int n) {
-    return vaplatform::ResolveDevicePath(comName(n));
+    try {
+        return vaplatform::ResolveDevicePath(comName(n));
+    } catch (const EVaCommError&) {
+        // A stale entry, which no opener opens: where its link leads.
+        const fs::path entry = fs::path(Folder()) / comName(n);
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(entry, ec);
+        return ec ? entry.string() : (fs::path(Folder()) / target).string();
+    }
 }
 
 bool HasEntry(int n) {
@@ -44,18 +53,23 @@ std::vector<std::string> SerialAdapters() {
     std::set<fs::path> seen;
     std::error_code ec;
     std::vector<std::string> byId;
-    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec))
-        byId.push_back(entry.path().string());
+    // Folders change while they are read (an adapter unplugged): an error
+    // ends the listing, it never throws.
+    for (auto it = fs::directory_iterator("/dev/serial/by-id", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+        byId.push_back(it->path().string());
     std::sort(byId.begin(), byId.end());
     for (const std::string& path : byId) {
         adapters.push_back(path);
         seen.insert(canonicalOrSelf(path));
     }
     std::vector<std::string> nodes;
-    for (const auto& entry : fs::directory_iterator("/dev", ec)) {
-        const std::string name = entry.path().filename().string();
+    ec.clear();
+    for (auto it = fs::directory_iterator("/dev", ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         if (name.starts_with("ttyUSB") || name.starts_with("ttyACM"))
-            nodes.push_back(entry.path().string());
+            nodes.push_back(it->path().string());
     }
     std::sort(nodes.begin(), nodes.end());
     for (const std::string& path : nodes)

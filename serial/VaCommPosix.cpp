@@ -1,6 +1,7 @@
 // POSIX termios binding of the serial port component (Linux).
 
 #include "serial/NetworkAddress.h"
+#include "serial/PortMap.h"
 #include "serial/VaCommBindings.h"
 #include "serial/VaCommPlatform.h"
 #include "serial/VaCommPosixBaud.h"
@@ -777,6 +778,11 @@ std::string ResolveDevicePath(const std::string& name) {
         return "/dev/" + name;
     const std::string folder = PortMapFolder();
     const std::string entry = folder + "/" + name;
+    // The link of a virtual printer that has ended leads to whatever took its
+    // pseudo-terminal since: never open it.
+    if (portmap::IsStale(name))
+        throw EVaCommError("Port map entry " + entry +
+                           " was left by a virtual printer that has ended (qrv ports mends it).");
     struct stat st {};
     if (lstat(entry.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode))

@@ -17,7 +17,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <filesystem>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Clock = PtyPeer::Clock;
 namespace fs = std::filesystem;
@@ -57,10 +61,33 @@ long long msBetween(Clock::time_point from, Clock::time_point to) {
 
 } // namespace
 
+// Nothing a terminal would act on: no C0 control but the line break, no
+// DEL, no C1 character.
+bool safeForATerminal(const QByteArray& bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if ((b < 0x20 && b != '\n') || b == 0x7F ||
+            (b == 0xC2 && i + 1 < bytes.size() && static_cast<unsigned char>(bytes[i + 1]) < 0xA0))
+            return false;
+    }
+    return true;
+}
+
+// Runs qrv as the user nobody, with no group, so that permissions bite.
+QStringList asNobody(const QStringList& command) {
+    return QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups"} + command;
+}
+
 class QrvTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir configHome;
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+        return env;
+    }
 
     fs::path home() const { return configHome.path().toStdString(); }
 
@@ -252,6 +279,307 @@ private slots:
         QFile(QString::fromStdString((folder / "COM6").string())).open(QIODevice::WriteOnly);
         QCOMPARE(qrv({"unmap", "COM6"}).Status, 1);
         QVERIFY(fs::is_regular_file(folder / "COM6"));
+    }
+
+    // Every refusal of the command line names what it refused, in
+    // Portuguese, exits 2 and sends nothing. %pty is COM3's pseudo-terminal,
+    // %link1 and %link2 two links to it.
+    void commandLineRefusals_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown command")
+            << QStringList{"frobnicate"} << QStringLiteral("comando desconhecido \"frobnicate\"");
+        QTest::newRow("band not a number")
+            << QStringList{"print", "--band", "abc", "--port", "COM3"}
+            << QStringLiteral("--band: banda inválida \"abc\": use 1 a 4");
+        QTest::newRow("band out of range")
+            << QStringList{"program", Golden, "--band", "5", "--port", "COM3"}
+            << QStringLiteral("--band: banda inválida \"5\"");
+        QTest::newRow("band missing")
+            << QStringList{"print", "--port", "COM3"} << QStringLiteral("falta a opção --band");
+        QTest::newRow("empty device")
+            << QStringList{"map", "COM5", ""} << QStringLiteral("DEVICE: vazio");
+        QTest::newRow("stall and hang-up")
+            << QStringList{"simulate", "COM5", "--stall-after", "1", "--hang-up-after", "2"}
+            << QStringLiteral("--stall-after e --hang-up-after não podem ser usadas juntas");
+        QTest::newRow("same device: a map entry and its path")
+            << QStringList{"print", "--band", "1", "--port", "COM3", "--port", "%pty"}
+            << QStringLiteral("COM3 e %pty são o mesmo dispositivo");
+        QTest::newRow("same device: two links to it")
+            << QStringList{"program", Golden, "--port", "%link1", "--port", "%link2"}
+            << QStringLiteral("%link1 e %link2 são o mesmo dispositivo");
+    }
+    void commandLineRefusals() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        PtyPeer printer;
+        printer.MapPort(home(), 3);
+        const QString pty = QString::fromStdString(printer.SlavePath());
+        const QString link1 = configHome.path() + "/tty1", link2 = configHome.path() + "/tty2";
+        QFile::remove(link1);
+        QFile::remove(link2);
+        QVERIFY(QFile::link(pty, link1) && QFile::link(pty, link2));
+        for (QString* text : {&says}) {
+            text->replace("%pty", pty).replace("%link1", link1).replace("%link2", link2);
+        }
+        for (QString& a : arguments)
+            a.replace("%pty", pty).replace("%link1", link1).replace("%link2", link2);
+        const Outcome run = qrv(arguments);
+        QCOMPARE(run.Status, 2);
+        QVERIFY2(run.Err.startsWith(QStringLiteral("qrv: linha de comando inválida: ")) &&
+                     run.Err.contains(says),
+                 qPrintable(run.Err));
+        for (const char* english : {"required", "not in range", "Invalid argument", "Exclui"})
+            QVERIFY2(!run.Err.contains(QLatin1String(english)), qPrintable(run.Err));
+        QTest::qWait(100);
+        QCOMPARE(printer.ByteCount(), std::size_t{0});
+    }
+
+    // simulate's help gives each option its own line, not "N Exclui: ...".
+    void simulateHelpLinesStandApart() {
+        const Outcome run = qrv({"simulate", "--help"});
+        QCOMPARE(run.Status, 0);
+        for (const QString& line : run.Out.split('\n'))
+            if (line.contains("--stall-after") && !line.contains("não com"))
+                QVERIFY2(line.trimmed().startsWith("--stall-after N ") &&
+                             line.indexOf("Depois") > 20,
+                         qPrintable(line));
+        QVERIFY(!run.Out.contains("Exclui"));
+    }
+
+    // Output that cannot be written is a failure, said on standard error.
+    void fullOutputFails_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("show --json") << QStringList{"show", "--json", Golden};
+        QTest::newRow("show") << QStringList{"show", Golden};
+        QTest::newRow("program --dry-run") << QStringList{"program", Golden, "--dry-run"};
+        QTest::newRow("ports") << QStringList{"ports"};
+        QTest::newRow("map") << QStringList{"map", "COM7", "/dev/ttyUSB7", "--force"};
+        QTest::newRow("--help") << QStringList{"--help"};
+    }
+    void fullOutputFails() {
+        QFETCH(QStringList, arguments);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(QRV_BINARY), arguments);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError())
+                    .endsWith(QStringLiteral("qrv: não foi possível escrever na saída padrão: No "
+                                             "space left on device\n")));
+    }
+
+    // Control characters of files, file names and port names reach the
+    // terminal escaped; JSON keeps them exactly. %odd is a file whose band 1
+    // line 1 holds C1 and DEL bytes, %title a copy of the golden file whose
+    // name holds a terminal title sequence.
+    void controlCharactersAreEscaped_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("onOutput");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("show: C1 and DEL of a line text")
+            << QStringList{"show", "%odd"} << true << QStringLiteral("\"A\\x81\\x7F\\x9DB\"");
+        QTest::newRow("show: the file name") << QStringList{"show", "%title"} << true
+                                             << QStringLiteral("Arquivo: %dir/a\\x1B]0;x\\x07.snh");
+        QTest::newRow("a missing file's name")
+            << QStringList{"program", "%dir/\x1b[2J.snh", "--port", "COM3"} << false
+            << QStringLiteral("%dir/\\x1B[2J.snh");
+        QTest::newRow("a port path")
+            << QStringList{"print", "--band", "1", "--port", "/nonexistent/\x1b[2J"} << false
+            << QStringLiteral("Specified device not found (/nonexistent/\\x1B[2J).");
+        QTest::newRow("a refused port name")
+            << QStringList{"print", "--band", "1", "--port", "x\x1b]0;t\x07"} << false
+            << QStringLiteral("porta inválida \"x\\x1B]0;t\\x07\"");
+    }
+    void controlCharactersAreEscaped() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, onOutput);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        ConfigurationModel m;
+        m.BandLineText[0] = "A\x81\x7F\x9D"
+                            "B";
+        const QString odd = dir.path() + "/odd.snh";
+        QFile file(odd);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(SettingsFile::Format({m, printer::PrinterOptions{}})));
+        file.close();
+        const QString title = dir.path() + "/a\x1b]0;x\x07.snh";
+        QVERIFY(QFile::copy(Golden, title));
+        for (QString& a : arguments)
+            a.replace("%odd", odd).replace("%title", title).replace("%dir", dir.path());
+        says.replace("%dir", dir.path());
+
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(QRV_BINARY), arguments);
+        QVERIFY(process.waitForFinished(60000));
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(safeForATerminal(out) && safeForATerminal(err), (out + err).toPercentEncoding());
+        QVERIFY2(QString::fromUtf8(onOutput ? out : err).contains(says), (out + err).constData());
+
+        if (arguments.first() == "show") {
+            const Outcome json = qrv({"show", "--json", arguments.last()});
+            QCOMPARE(json.Status, 0);
+            const QJsonObject all = QJsonDocument::fromJson(json.Out.toUtf8()).object();
+            QCOMPARE(all["file"].toString(), arguments.last());
+            if (arguments.last() == odd)
+                QCOMPARE(all["bands"][0]["lines"][0]["text"].toString(),
+                         QString::fromUcs4(U"A\u0081\u007F\u009DB"));
+        }
+    }
+
+    // "ports" says what an entry is when it is not a device.
+    void portsSaysWhatAnEntryIs_data() {
+        QTest::addColumn<QString>("make");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("a folder") << "folder" << QStringLiteral("é uma pasta, não um dispositivo");
+        QTest::newRow("a regular file")
+            << "file" << QStringLiteral("é um arquivo comum, não um dispositivo");
+        QTest::newRow("a link to a folder")
+            << "link:/tmp" << QStringLiteral("leva a uma pasta, não um dispositivo");
+    }
+    void portsSaysWhatAnEntryIs() {
+        QFETCH(QString, make);
+        QFETCH(QString, state);
+        const fs::path folder = PortMapPath(home());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const fs::path entry = folder / "COM7";
+        if (make == "folder")
+            fs::create_directory(entry);
+        else if (make == "file")
+            QVERIFY(QFile(QString::fromStdString(entry.string())).open(QIODevice::WriteOnly));
+        else
+            fs::create_symlink(make.mid(5).toStdString(), entry);
+        const Outcome run = qrv({"ports"});
+        QCOMPARE(run.Status, 0);
+        QString line;
+        for (const QString& l : run.Out.split('\n'))
+            if (l.startsWith("Com7 "))
+                line = l;
+        QVERIFY2(line.endsWith(state), qPrintable(line));
+    }
+
+    // A port map folder that cannot be made says why.
+    void mapFolderThatCannotBeMade_data() {
+        QTest::addColumn<QString>("make");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("a dangling link")
+            << "link" << QStringLiteral("%folder é um link para /nonexistent/qrv, que não existe");
+        QTest::newRow("a regular file") << "file" << QStringLiteral("%folder não é uma pasta");
+    }
+    void mapFolderThatCannotBeMade() {
+        QFETCH(QString, make);
+        QFETCH(QString, says);
+        const fs::path folder = PortMapPath(home());
+        fs::remove_all(folder);
+        if (make == "link")
+            fs::create_symlink("/nonexistent/qrv", folder);
+        else
+            QVERIFY(QFile(QString::fromStdString(folder.string())).open(QIODevice::WriteOnly));
+        says.replace("%folder", QString::fromStdString(folder.string()));
+        for (const QStringList& command :
+             {QStringList{"map", "COM4", "/dev/ttyUSB4"}, QStringList{"simulate", "COM4"}}) {
+            const Outcome run = qrv(command);
+            QCOMPARE(run.Status, 1);
+            QVERIFY2(run.Err.contains(says), qPrintable(run.Err));
+            QVERIFY(!run.Err.contains("File exists"));
+        }
+        fs::remove(folder);
+    }
+
+    // What escapes a command is one message and status 1, never an abort:
+    // here the threads that cannot be made for lack of processes.
+    void escapingErrorIsOneMessage() {
+        const ProgramRun run =
+            RunProgram("setpriv", asNobody({"prlimit", "--nproc=1", QRV_BINARY, "print", "--band",
+                                            "1", "--port", "/dev/null"}));
+        QCOMPARE(run.Status, 1);
+        QCOMPARE(QString::fromUtf8(run.Err),
+                 QStringLiteral("qrv: Resource temporarily unavailable\n"));
+    }
+
+    // A denied device names the group that owns it and how to join it.
+    void deniedPortNamesItsGroup() {
+        PtyPeer printer;
+        const group* dialout = ::getgrnam("dialout");
+        QVERIFY(dialout);
+        const std::string device = printer.SlavePath();
+        QCOMPARE(::chown(device.c_str(), 0, dialout->gr_gid), 0);
+        QCOMPARE(::chmod(device.c_str(), 0660), 0);
+        const ProgramRun run =
+            RunProgram("setpriv", asNobody({QRV_BINARY, "print", "--band", "1", "--port",
+                                            QString::fromStdString(device)}));
+        QCOMPARE(run.Status, 1);
+        const QString err = QString::fromUtf8(run.Err);
+        QVERIFY2(err.contains("(Error 13, Permission denied)") &&
+                     err.contains(QStringLiteral("o usuário nobody não está no grupo dialout, "
+                                                 "dono de ")) &&
+                     err.contains("sudo usermod -aG dialout nobody"),
+                 qPrintable(err));
+        QCOMPARE(printer.ByteCount(), std::size_t{0});
+    }
+
+    // A busy port names the process that holds it.
+    void busyPortNamesItsHolder() {
+        PtyPeer printer;
+        QProcess holder;
+        holder.start("flock", {QString::fromStdString(printer.SlavePath()), "sleep", "60"});
+        QVERIFY(holder.waitForStarted());
+        const QString pid = QString::number(holder.processId());
+        // flock takes the lock just after it starts.
+        Outcome run;
+        for (int tries = 0; tries < 100; ++tries) {
+            run = qrv(
+                {"print", "--band", "1", "--port", QString::fromStdString(printer.SlavePath())});
+            if (run.Status != 0)
+                break;
+            QTest::qWait(100);
+        }
+        holder.kill();
+        holder.waitForFinished();
+        QCOMPARE(run.Status, 1);
+        QVERIFY2(run.Err.contains("(Error 11, Resource temporarily unavailable)") &&
+                     run.Err.contains(QStringLiteral("está aberta por ")) &&
+                     run.Err.contains("processo " + pid + " (flock)"),
+                 qPrintable(run.Err));
+    }
+
+    // An interrupted "program" says, per port, what was cut off, and ends as
+    // the signal ends a program.
+    void interruptedProgramSaysWhatWasCutOff_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+    void interruptedProgramSaysWhatWasCutOff() {
+        QFETCH(int, signal);
+        PtyPeer printer;
+        printer.MapPort(home(), 3);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(QRV_BINARY),
+                      {"program", Golden, "--band", "2", "--port", "COM3"});
+        QVERIFY(process.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (printer.ByteCount() == 0 && waited.elapsed() < 30000)
+            QTest::qWait(20);
+        QVERIFY(printer.ByteCount() > 0);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), signal);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.startsWith(QStringLiteral("qrv: COM3: interrompida: a banda 2 não terminou, "
+                                               "parou no passo ")) &&
+                     err.contains(" de 7 (") && err.count('\n') == 1,
+                 qPrintable(err));
+        QVERIFY(printer.ByteCount() < std::size_t{7 * 28 - 14});
     }
 };
 

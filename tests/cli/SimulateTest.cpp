@@ -2,6 +2,7 @@
 // by its port name, the printer's JSON lines say what arrived. The decoder
 // and the printer's memory have their own tables; here only the way through.
 #include "ProgramRun.h"
+#include "PtyPeer.h"
 #include "model/Cp1252.h"
 #include "printer/Plan.h"
 #include "settings/SettingsFile.h"
@@ -25,6 +26,7 @@ const QString Golden = QStringLiteral(QRV_SETTINGS_DATA "/programa.snh");
 struct Outcome {
     int Status = -1;
     QString Err;
+    QString Out;
 };
 
 QProcessEnvironment environmentWith(const QString& configHome) {
@@ -51,10 +53,11 @@ QList<QJsonObject> only(const QList<QJsonObject>& events, const char* kind) {
 // "qrv simulate COM3 --json ..." in the background.
 class Simulator {
 public:
-    Simulator(const QString& configHome, const QStringList& options) {
+    Simulator(const QString& configHome, const QStringList& options,
+              const QString& port = QStringLiteral("COM3")) {
         process.setProcessEnvironment(environmentWith(configHome));
         process.start(QStringLiteral(QRV_BINARY),
-                      QStringList{"simulate", "COM3", "--json"} + options);
+                      QStringList{"simulate", port, "--json"} + options);
     }
     ~Simulator() {
         if (process.state() != QProcess::NotRunning) {
@@ -81,6 +84,13 @@ public:
         process.terminate();
         return Finished();
     }
+    // SIGKILL: nothing of the run is undone.
+    void Kill() {
+        process.kill();
+        process.waitForFinished();
+    }
+    // The pseudo-terminal it listens on.
+    QString Device() { return only(events, "listening").value(0)["device"].toString(); }
     QList<QJsonObject> Finished() {
         if (!process.waitForFinished(10000))
             process.kill();
@@ -117,7 +127,7 @@ class SimulateTest : public QObject {
     Outcome qrv(const QStringList& arguments) {
         const ProgramRun run = RunProgram(QStringLiteral(QRV_BINARY), arguments,
                                           environmentWith(configHome.path()), 60000);
-        return {run.Status, QString::fromUtf8(run.Err)};
+        return {run.Status, QString::fromUtf8(run.Err), QString::fromUtf8(run.Out)};
     }
 
 private slots:
@@ -243,6 +253,104 @@ private slots:
         QCOMPARE(
             std::distance(fs::directory_iterator(entry().parent_path()), fs::directory_iterator()),
             1);
+    }
+
+    // A printer killed with SIGKILL leaves its link to a pseudo-terminal that
+    // the next printer may be given. No sender reaches it through the dead
+    // printer's name; the next command that touches the map mends it, and
+    // what --force kept aside comes back.
+    void killedPrinterLeavesNothingToSendTo_data() {
+        QTest::addColumn<QStringList>("mender");
+        QTest::addColumn<int>("menderStatus");
+        QTest::addColumn<QString>("linkAfter");
+        QTest::newRow("ports") << QStringList{"ports"} << 0 << "/dev/ttyUSB9";
+        QTest::newRow("map, refused as COM3 is the user's again")
+            << QStringList{"map", "COM3", "/dev/ttyUSB8"} << 1 << "/dev/ttyUSB9";
+        QTest::newRow("unmap") << QStringList{"unmap", "COM3"} << 0 << "";
+        QTest::newRow("simulate, refused as COM3 is the user's again")
+            << QStringList{"simulate", "COM3"} << 1 << "/dev/ttyUSB9";
+    }
+    void killedPrinterLeavesNothingToSendTo() {
+        QFETCH(QStringList, mender);
+        QFETCH(int, menderStatus);
+        QFETCH(QString, linkAfter);
+        fs::create_directories(entry().parent_path());
+        fs::create_symlink("/dev/ttyUSB9", entry());
+        QString device;
+        {
+            Simulator killed(configHome.path(), {"--force"});
+            QVERIFY(killed.Listening());
+            device = killed.Device();
+            killed.Kill();
+        }
+        QCOMPARE(QString::fromStdString(fs::read_symlink(entry()).string()), device);
+
+        // The pseudo-terminal's number is free again: the next one opened
+        // usually gets it (the machine may give it to another program).
+        PtyPeer other;
+        const Outcome sent = qrv({"print", "--band", "1", "--port", "COM3"});
+        QCOMPARE(sent.Status, 1);
+        QVERIFY2(sent.Err.contains("was left by a virtual printer that has ended") &&
+                     sent.Err.contains(QStringLiteral("nada foi enviado")),
+                 qPrintable(sent.Err));
+        QCOMPARE(QString::fromStdString(fs::read_symlink(entry()).string()), device);
+
+        const Outcome mended = qrv(mender);
+        QCOMPARE(mended.Status, menderStatus);
+        if (mender.first() == "ports") // it names the entry as such before mending it
+            QVERIFY2(mended.Out.contains("Com3   " + device +
+                                         QStringLiteral(" (mapeada)  de uma impressora virtual "
+                                                        "que terminou")),
+                     qPrintable(mended.Out));
+        QVERIFY2(mended.Err.contains(QStringLiteral("COM3 era de uma impressora virtual que "
+                                                    "terminou: o link para ") +
+                                     device),
+                 qPrintable(mended.Err));
+        const bool linked = fs::is_symlink(fs::symlink_status(entry()));
+        QCOMPARE(linked ? QString::fromStdString(fs::read_symlink(entry()).string()) : QString(),
+                 linkAfter);
+        QVERIFY(!fs::exists(entry().parent_path() / ".COM3.guardado"));
+        QVERIFY(!fs::exists(entry().parent_path() / ".COM3.simulador"));
+
+        QTest::qWait(100);
+        QCOMPARE(other.ByteCount(), std::size_t{0});
+    }
+
+    // The next printer mends the dead one's entry as it starts, so a sender
+    // to the dead one's name never reaches it, even on the same
+    // pseudo-terminal.
+    void nextPrinterMendsTheDeadOnesEntry() {
+        fs::create_directories(entry().parent_path());
+        fs::create_symlink("/dev/ttyUSB9", entry());
+        {
+            Simulator killed(configHome.path(), {"--force"});
+            QVERIFY(killed.Listening());
+            killed.Kill();
+        }
+        Simulator next(configHome.path(), {}, QStringLiteral("COM6"));
+        QVERIFY(next.Listening());
+        QCOMPARE(fs::read_symlink(entry()).string(), std::string("/dev/ttyUSB9"));
+        const Outcome sent = qrv({"print", "--band", "1", "--port", "COM3"});
+        QCOMPARE(sent.Status, 1);
+        QCOMPARE(sent.Err,
+                 QStringLiteral("qrv: COM3: Specified device not found (/dev/ttyUSB9).\n"));
+        QCOMPARE(only(next.Stop(), "frame").size(), 0);
+        QVERIFY(
+            next.Err().contains(QStringLiteral("COM3 era de uma impressora virtual que terminou")));
+    }
+
+    // A full output ends the printer with its reason, not as a closed one.
+    void fullOutputIsSaidAsSuch() {
+        QProcess process;
+        process.setProcessEnvironment(environmentWith(configHome.path()));
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(QRV_BINARY), {"simulate", "COM3"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 QStringLiteral("qrv: não foi possível escrever na saída padrão (No space left on "
+                                "device); impressora virtual encerrada.\n"));
+        QVERIFY(entryGone());
     }
 };
 

@@ -1,0 +1,223 @@
+#include "cli/PortChecks.h"
+
+#include "serial/PortMap.h"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The "Error N" of the component's message, or 0.
+int errorCode(const std::string& error) {
+    static const std::regex code("\\(Error (\\d+),");
+    std::smatch m;
+    if (!std::regex_search(error, m, code))
+        return 0;
+    return std::stoi(m[1]);
+}
+
+std::string userName() {
+    if (const passwd* pw = ::getpwuid(::geteuid()))
+        return pw->pw_name;
+    return std::to_string(::geteuid());
+}
+
+std::string groupName(gid_t gid) {
+    if (const group* gr = ::getgrgid(gid))
+        return gr->gr_name;
+    return std::to_string(gid);
+}
+
+bool inSession(gid_t gid) {
+    if (::getegid() == gid)
+        return true;
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    for (int i = 0; i < n; ++i)
+        if (groups[static_cast<std::size_t>(i)] == gid)
+            return true;
+    return false;
+}
+
+bool inGroupFile(const std::string& user, gid_t gid) {
+    const group* gr = ::getgrgid(gid);
+    if (!gr)
+        return false;
+    for (char** member = gr->gr_mem; member && *member; ++member)
+        if (user == *member)
+            return true;
+    return false;
+}
+
+std::string programOf(long pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name.empty() ? "?" : name;
+}
+
+bool alive(long pid) {
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+std::vector<long> processes() {
+    std::vector<long> pids;
+    if (DIR* dir = ::opendir("/proc")) {
+        while (const dirent* e = ::readdir(dir)) {
+            long pid = 0;
+            const char* end = e->d_name + std::char_traits<char>::length(e->d_name);
+            if (std::from_chars(e->d_name, end, pid).ptr == end && pid > 0)
+                pids.push_back(pid);
+        }
+        ::closedir(dir);
+    }
+    return pids;
+}
+
+// The processes other than this one with `device` open; `unreadable` when
+// some process's descriptors could not be read (another user's, without root).
+std::vector<long> openers(const struct stat& device, bool& unreadable) {
+    std::vector<long> found;
+    for (const long pid : processes()) {
+        if (pid == ::getpid())
+            continue;
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+        DIR* dir = ::opendir(fds.c_str());
+        if (!dir) {
+            unreadable = unreadable || errno == EACCES;
+            continue;
+        }
+        while (const dirent* e = ::readdir(dir)) {
+            struct stat st {};
+            if (e->d_name[0] == '.' || ::stat((fds + "/" + e->d_name).c_str(), &st) != 0)
+                continue;
+            const bool same = S_ISCHR(device.st_mode)
+                                  ? S_ISCHR(st.st_mode) && st.st_rdev == device.st_rdev
+                                  : st.st_dev == device.st_dev && st.st_ino == device.st_ino;
+            if (same) {
+                found.push_back(pid);
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
+// The PID a UUCP lock file names: ten ASCII digits, or a binary int of the
+// oldest tools.
+long lockFilePid(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    long pid = 0;
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first != std::string::npos &&
+        text.find_first_not_of(" 0123456789\n") == std::string::npos &&
+        std::from_chars(text.data() + first, text.data() + text.size(), pid).ec == std::errc{})
+        return pid;
+    if (text.size() == 4) {
+        int32_t binary = 0;
+        std::copy(text.begin(), text.end(), reinterpret_cast<char*>(&binary));
+        return binary;
+    }
+    return 0;
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::optional<std::pair<uint64_t, uint64_t>> DeviceIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return std::pair<uint64_t, uint64_t>{UINT64_MAX, st.st_rdev};
+    return std::pair<uint64_t, uint64_t>{st.st_dev, st.st_ino};
+}
+
+std::string DevicePath(const PortName& port) {
+    if (port.Number == 0)
+        return port.Path;
+    // A stale entry opens nothing, whatever its link now leads to.
+    if (portmap::IsStale("COM" + std::to_string(port.Number)))
+        return {};
+    return portmap::DeviceOf(port.Number);
+}
+
+std::optional<std::string> GroupHint(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return std::nullopt;
+    const std::string user = userName();
+    const std::string group = groupName(st.st_gid);
+    if (!inSession(st.st_gid)) {
+        if (inGroupFile(user, st.st_gid))
+            return "o usuário " + user + " já está no grupo " + group + ", dono de " + device +
+                   ", mas esta sessão começou antes: saia e entre de novo na sessão";
+        return "o usuário " + user + " não está no grupo " + group + ", dono de " + device +
+               "; corrija com: sudo usermod -aG " + group + " " + user +
+               " (depois saia e entre de novo na sessão)";
+    }
+    return device + " é do grupo " + group + ", do qual o usuário " + user +
+           " faz parte, mas o grupo não tem leitura e escrita nele";
+}
+
+std::string HolderHint(const std::string& device, const std::string& lockFolder) {
+    struct stat st {};
+    bool unreadable = false;
+    std::vector<long> pids;
+    if (::stat(device.c_str(), &st) == 0)
+        pids = openers(st, unreadable);
+    if (!pids.empty()) {
+        std::string text = device + " está aberta por ";
+        for (std::size_t i = 0; i < pids.size(); ++i)
+            text += (i == 0 ? "" : ", ") + std::string("processo ") + std::to_string(pids[i]) +
+                    " (" + programOf(pids[i]) + ")";
+        return text;
+    }
+    std::vector<std::string> names{baseName(device)};
+    char target[4096];
+    const ssize_t n = ::readlink(device.c_str(), target, sizeof target - 1);
+    if (n > 0)
+        names.push_back(baseName(std::string(target, static_cast<std::size_t>(n))));
+    for (const std::string& name : names) {
+        const std::string lock = lockFolder + "/LCK.." + name;
+        if (const long pid = lockFilePid(lock); alive(pid))
+            return lock + " diz que o processo " + std::to_string(pid) + " (" + programOf(pid) +
+                   ") usa " + device;
+    }
+    return "não foi possível saber que programa usa " + device +
+           (unreadable ? " (há processos de outros usuários que só o root pode ver)" : "");
+}
+
+std::vector<std::string> RefusalHints(const PortName& port, const std::string& device,
+                                      const std::string& error) {
+    if (port.Number > 0 && portmap::IsStale("COM" + std::to_string(port.Number)))
+        return {"a entrada do mapa de portas foi deixada por uma impressora virtual que terminou; "
+                "nada foi enviado. qrv ports desfaz a entrada"};
+    switch (errorCode(error)) {
+    case EACCES:
+        if (const auto hint = GroupHint(device))
+            return {*hint};
+        return {};
+    case EAGAIN:
+    case EBUSY:
+        return {HolderHint(device, "/run/lock")};
+    default:
+        return {};
+    }
+}
