@@ -3,7 +3,9 @@
 // map: there "ports" lists the system's ports, and map/unmap only say so.
 #include "cli/Command.h"
 #include "cli/PortName.h"
+#include "cli/PortsOutput.h"
 
+#include "serial/PortList.h"
 #include "serial/PortMap.h"
 #include "serial/VaComm.h"
 
@@ -11,7 +13,6 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <system_error>
 #ifndef _WIN32
 #include <unistd.h>
@@ -29,61 +30,12 @@ fs::path entryOf(int n) {
     return fs::path(portmap::Folder()) / ("COM" + std::to_string(n));
 }
 
-fs::path canonicalOrSelf(const fs::path& path) {
-    std::error_code ec;
-    fs::path resolved = fs::canonical(path, ec);
-    return ec ? path : resolved;
-}
-
-// Every COMn of the folder and Com1 to Com10.
-std::set<int> namedPorts() {
-    std::set<int> numbers;
-    for (int n = 1; n <= WindowPorts; ++n)
-        numbers.insert(n);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(portmap::Folder(), ec))
-        if (const auto n = ParseComNumber(entry.path().filename().string());
-            n && entry.path().filename().string().starts_with("COM"))
-            numbers.insert(*n);
-    return numbers;
-}
-
-int listPorts() {
-    std::cout << "Pasta do mapa de portas: " << portmap::Folder() << "\n\n";
-    for (int n = 1; n <= WindowPorts; ++n) {
-        const std::string device = portmap::DeviceOf(n);
-        std::error_code ec;
-        const bool exists = fs::exists(device, ec);
-        std::string name = "Com" + std::to_string(n);
-        name.resize(7, ' ');
-        std::cout << name << device << (portmap::HasEntry(n) ? " (mapeada)" : "") << "  "
-                  << (exists ? "existe" : "não existe") << '\n';
-    }
-
-    std::set<fs::path> mapped;
-    for (const int n : namedPorts())
-        mapped.insert(canonicalOrSelf(portmap::DeviceOf(n)));
-    std::vector<std::string> unmapped;
-    for (const std::string& adapter : portmap::SerialAdapters())
-        if (!mapped.contains(canonicalOrSelf(adapter)))
-            unmapped.push_back(adapter);
-
-    std::cout << '\n';
-    if (unmapped.empty()) {
-        std::cout << "Nenhum adaptador serial sem nome de porta.\n";
-        return ExitDone;
-    }
-    std::cout << "Adaptadores seriais sem nome de porta:\n";
-    int next = 1;
-    for (const std::string& adapter : unmapped) {
-        while (next <= WindowPorts && portmap::HasEntry(next))
-            ++next;
-        std::cout << "  " << adapter << '\n';
-        if (next <= WindowPorts)
-            std::cout << "    qrv map COM" << next++ << ' ' << adapter << '\n';
-        else
-            std::cout << "    (Com1 a Com10 já estão mapeadas)\n";
-    }
+int listPorts(bool json) {
+    const portlist::Overview overview = portlist::Current();
+    if (json)
+        PrintPortOverviewJson(std::cout, overview);
+    else
+        PrintPortOverview(std::cout, overview);
     return ExitDone;
 }
 
@@ -159,7 +111,11 @@ int unmapPort(int n) {
 #else
 // The names the window offers, the device each opens and whether the system
 // has it; then every port of the system.
-int listPorts() {
+int listPorts(bool json) {
+    if (json) {
+        PrintPortOverviewJson(std::cout, portlist::Current());
+        return ExitDone;
+    }
     std::vector<std::string> system;
     TVaCustomComm::GetComPortNames(system);
     auto has = [&system](int n) {
@@ -205,8 +161,11 @@ CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& des
 
 void AddPortCommands(CLI::App& app, Commands& commands) {
     CLI::App* ports = app.add_subcommand(
-        "ports", "Com1 a Com10: o dispositivo que cada uma abre; adaptadores sem nome de porta");
-    commands.push_back({ports, listPorts});
+        "ports",
+        "Com1 a Com10: o dispositivo que cada uma abre; as portas seriais e como mapeá-las");
+    auto portsJson = std::make_shared<bool>(false);
+    ports->add_flag("--json", *portsJson, "Um objeto JSON, para scripts");
+    commands.push_back({ports, [portsJson] { return listPorts(*portsJson); }});
 
     struct MapOptions {
         std::string Name;

@@ -35,10 +35,17 @@ std::string attribute(udev_device* device, const char* key) {
     return device ? text(udev_device_get_sysattr_value(device, key)) : std::string();
 }
 
+// The first value that is set. Names and serial numbers come from the
+// device's own descriptors: a control character in them becomes "?", so
+// that no device can write to the technician's terminal.
 std::string firstOf(std::initializer_list<std::string> values) {
-    for (const std::string& value : values)
-        if (!value.empty())
+    for (std::string value : values)
+        if (!value.empty()) {
+            for (char& c : value)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                    c = '?';
             return value;
+        }
     return {};
 }
 

@@ -1,10 +1,23 @@
 // The port list on Windows: the system's port names, with nothing more known
-// of them; the names are the devices.
+// of them. A device's number is its place in that list.
 #include "serial/PortListPlatform.h"
 
 #include "serial/VaCommPlatform.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace portlist::platform {
+
+namespace {
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+} // namespace
 
 Scan ScanDevices() {
     Scan scan;
@@ -18,7 +31,13 @@ Scan ScanDevices() {
     return scan;
 }
 
-std::optional<uint64_t> NodeNumber(const std::string&) {
+std::optional<uint64_t> NodeNumber(const std::string& path) {
+    // "\\.\COM3" is the device COM3.
+    const std::string name = upper(path.starts_with("\\\\.\\") ? path.substr(4) : path);
+    const std::vector<std::string> names = vaplatform::PortNames();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (upper(names[i]) == name)
+            return i + 1;
     return std::nullopt;
 }
 
