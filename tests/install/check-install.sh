@@ -99,6 +99,7 @@ if [ "$with_qrv" = 1 ]; then
 qrv |clock config map ports print program report restart show simulate unmap
 qrv pr|print program
 qrv --|--help --version
+qrv ports --|--help --json
 qrv show |a.snh sub
 qrv program a.snh --|--band --dry-run --help --port --quiet
 qrv print --|--band --dry-run --help --port --quiet
