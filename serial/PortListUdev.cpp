@@ -62,9 +62,13 @@ std::string driverOf(udev_device* device) {
     const std::string usb = property(device, "ID_USB_DRIVER");
     if (!usb.empty())
         return usb;
-    for (udev_device* d = udev_device_get_parent(device); d; d = udev_device_get_parent(d))
-        if (const char* driver = udev_device_get_driver(d))
+    // Since Linux 6.5 a built-in port sits on the serial core's own devices
+    // (drivers "port" and "ctrl"); the UART's driver is above them.
+    for (udev_device* d = udev_device_get_parent(device); d; d = udev_device_get_parent(d)) {
+        const char* driver = udev_device_get_driver(d);
+        if (driver && text(udev_device_get_subsystem(d)) != "serial-base")
             return driver;
+    }
     return {};
 }
 

@@ -65,10 +65,10 @@ private slots:
     void initTestCase() {
         QVERIFY2(qEnvironmentVariableIsSet("UMOCKDEV_DIR"), "run this test under umockdev-run");
         QVERIFY(home_.isValid());
-        // COM3 by the adapter's by-id name, which is not on disk here; COM12,
-        // outside the window's list, by the node of the first identical one.
+        // COM3 by the adapter's by-id name and COM12, outside the window's
+        // list, by its by-path name: neither is on disk here.
         map(3, FtdiId);
-        map(12, "/dev/ttyUSB0");
+        map(12, bypath(3));
     }
 
     void onlyPortsWithHardware() {
@@ -165,12 +165,15 @@ private slots:
         QTest::newRow("a map entry by a name only udev knows")
             << "Com3   " + FtdiId + " (mapeada)  existe";
         QTest::newRow("a map entry outside Com1 to Com10")
-            << "COM12  /dev/ttyUSB0 (mapeada)  existe  (a janela não oferece este nome)";
+            << "COM12  " + bypath(3) + " (mapeada)  existe  (a janela não oferece este nome)";
         QTest::newRow("facts of an adapter without serial number")
             << "  /dev/ttyUSB0  1a86:7523 QinHeng Electronics USB Serial, sem número de série, "
                "driver ch341, USB 1-1";
-        QTest::newRow("the names that open it") << "    aberto por: COM12";
-        QTest::newRow("identical one: by-path, first free name") << "    qrv map COM2 " + bypath(2);
+        QTest::newRow("both names of one device") << "    aberto por: COM3, COM12";
+        QTest::newRow("first identical one: by-path, first free name")
+            << "    qrv map COM2 " + bypath(1);
+        QTest::newRow("second identical one: by-path, next free name")
+            << "    qrv map COM4 " + bypath(2);
         QTest::newRow("facts of an adapter with serial number")
             << "  /dev/ttyUSB2  0403:6001 FTDI FT232R USB UART, número de série A10K3XYZ, driver "
                "ftdi_sio, USB 1-3";
@@ -214,9 +217,9 @@ private slots:
                                  a["map"].toString("null"));
         QCOMPARE(adapters, (QStringList{
                                "/dev/ttyS0 serial=null ports=COM1 map=null",
-                               "/dev/ttyUSB0 serial=null ports=COM12 map=null",
-                               "/dev/ttyUSB1 serial=null ports= map=qrv map COM2 " + bypath(2),
-                               "/dev/ttyUSB2 serial=A10K3XYZ ports=COM3 map=null",
+                               "/dev/ttyUSB0 serial=null ports= map=qrv map COM2 " + bypath(1),
+                               "/dev/ttyUSB1 serial=null ports= map=qrv map COM4 " + bypath(2),
+                               "/dev/ttyUSB2 serial=A10K3XYZ ports=COM3,COM12 map=null",
                            }));
         const QJsonObject ftdi = root["adapters"].toArray()[3].toObject();
         QCOMPARE(ftdi["vendorId"].toString(), QStringLiteral("0403"));
