@@ -161,9 +161,10 @@ for package in qrv impressora-qrv; do
     # relocations bound at start.
     mkdir -p "$work/x-$package" && dpkg-deb -x "$deb" "$work/x-$package"
     for program in "$work/x-$package"/usr/bin/*; do
-        readelf -h "$program" | grep -q 'Type:.*DYN' || fail "$program is not PIE"
-        readelf -lW "$program" | grep -q GNU_RELRO || fail "$program has no RELRO"
-        readelf -dW "$program" | grep -q 'FLAGS.*BIND_NOW' || fail "$program is not bound at start"
+        elf=$(readelf -hldW "$program")
+        [[ $elf =~ Type:\ +DYN ]] || fail "$program is not position independent"
+        [[ $elf == *GNU_RELRO* ]] || fail "$program has no read-only relocations"
+        [[ $elf =~ FLAGS[^$'\n']*BIND_NOW ]] || fail "$program is not bound at start"
     done
 done
 qrv_depends=$(dpkg-deb -f "$qrv_deb" Depends)
