@@ -340,7 +340,17 @@ void TForm1::FormClose() {
     VaComm1.Close();
 }
 
+// A close while a device operation runs ("Programar" spans 3.75 s of
+// events) would leave the printer half-programmed: the operation finishes
+// first, with the busy panel up, and its unlock closes the window.
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (OperationRunning) {
+        CloseRequested = true;
+        Panel1->show();
+        event->ignore();
+        return;
+    }
+    CloseRequested = false;
     Guard([this] { FormClose(); });
     event->accept();
 }

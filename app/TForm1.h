@@ -145,6 +145,8 @@ public:
     void ComboBox5Change();
     void VaComm1Open();
     void VaComm1Error(int errors);
+    // Closes the port and puts the lamp out (a new choice, a device gone).
+    void ClosePort();
 
     // ---- State --------------------------------------------------------------
     ConfigurationModel Model;
@@ -157,6 +159,14 @@ public:
     // The control that had the focus when a device operation locked the
     // window; it gets the focus back when the window unlocks.
     QPointer<QWidget> FocusAtLock;
+    // True from the lock of a device operation to its unlock ("Programar"
+    // spans many events). Meanwhile a hang-up leaves the port open, so that
+    // the next write fails with the device's own error instead of finding
+    // the port closed; the port closes at the unlock (HangUpPending). A close
+    // request waits for the unlock too (CloseRequested).
+    bool OperationRunning = false;
+    bool HangUpPending = false;
+    bool CloseRequested = false;
 
     // ---- Controls (object name = member name) ------------------------------
     QFrame* Panel4;

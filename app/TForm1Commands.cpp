@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -33,6 +34,7 @@ bool portReady(TForm1& form) {
 // Disabling the focused button hands the focus on along the tab chain, past
 // every disabled control, to the log; the unlock gives it back.
 void lockWindow(TForm1& form) {
+    form.OperationRunning = true;
     form.Timer1->stop();
     form.FocusAtLock = form.focusWidget();
     form.SetOperationControlsEnabled(false);
@@ -47,6 +49,12 @@ void unlockWindow(TForm1& form, BusyPanel panel) {
     if (panel == BusyPanel::Hide)
         form.Panel1->hide();
     form.Timer1->start();
+    form.OperationRunning = false;
+    if (form.HangUpPending)
+        form.ClosePort();
+    // Queued, so that an error that ended the operation is shown first.
+    if (form.CloseRequested)
+        QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
 }
 
 // Holds the window locked for one operation that runs inside its handler and
@@ -84,12 +92,12 @@ void TForm1::ConnectOperationHandlers() {
 }
 
 // Each byte goes out on its own and must be taken within the port's write
-// limit, or SendChar raises and nothing more of the plan follows. A step
-// that finds the port closed (a hang-up closed it between two steps of
-// "Programar") sends nothing, silently: the lamp already tells.
+// limit, or SendChar raises and nothing more of the plan follows. The port
+// cannot be closed here: the operation was started with it open, and a
+// hang-up leaves it open until the unlock (VaComm1Error), so a device gone
+// away raises its own write error.
 void TForm1::SendByte(uint8_t byte) {
-    if (PortOpen)
-        VaComm1.SendChar(static_cast<char>(byte));
+    VaComm1.SendChar(static_cast<char>(byte));
 }
 
 void TForm1::SendPlan(const printer::Plan& plan) {

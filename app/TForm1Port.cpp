@@ -34,11 +34,7 @@ void TForm1::ComboBox5Click() {
 }
 
 void TForm1::ComboBox5Change() {
-    if (PortOpen) {
-        VaComm1.Close();
-        PortOpen = false;
-    }
-    Led1->SetActive(false);
+    ClosePort();
     VaComm1.SetPortNum(ComboBox5->currentIndex() + 1);
     VaComm1.Open(); // raises OnOpen, so VaComm1Open has run when it returns
     QThread::msleep(20);
@@ -53,10 +49,24 @@ void TForm1::VaComm1Open() {
 // The component reports a device that went away (a USB adapter pulled out)
 // once, as a line error. The port is closed then, so that the lamp and
 // PortOpen tell the truth and the next device operation asks for a port.
+// Within an operation the lamp goes out at once but the port stays open
+// until the unlock: a closed port would make the steps left send nothing,
+// while the open one refuses the next write with the device's error, which
+// stops the operation and reaches the error display.
 void TForm1::VaComm1Error(int errors) {
     if ((errors & VaLineError::IoError) == 0)
         return;
-    VaComm1.Close();
     Led1->SetActive(false);
+    if (OperationRunning) {
+        HangUpPending = true;
+        return;
+    }
+    ClosePort();
+}
+
+void TForm1::ClosePort() {
+    HangUpPending = false;
+    VaComm1.Close();
     PortOpen = false;
+    Led1->SetActive(false);
 }

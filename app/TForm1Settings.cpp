@@ -1,6 +1,7 @@
 // The save and open commands of the settings file "*.snh".
 #include "app/TForm1.h"
 #include "settings/AtomicFile.h"
+#include "settings/FileCheck.h"
 #include "settings/SettingsFile.h"
 #include "widgets/TUpDown.h"
 
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTimer>
+#include <stdexcept>
 
 namespace {
 
@@ -20,7 +22,7 @@ std::string localPath(const QString& path) {
 
 // Both dialogs: the filters shown by name only, as the operator knows them,
 // the first one chosen; "snh" added to a name typed without extension; any
-// name may be typed (a missing file opens as every default); resizable.
+// name may be typed (open refuses one that is not there); resizable.
 void prepareDialog(QFileDialog& dialog, QFileDialog::AcceptMode mode, const QStringList& filters) {
     dialog.setAcceptMode(mode);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -84,6 +86,14 @@ void TForm1::Button7Click() {
     QString path;
     if (!ExecDialog(dialog, path))
         return;
+    // A name typed wrong would otherwise open as every default, and the next
+    // "Programar" would send those. The error box, not the log: the operator
+    // must see it before the next command.
+    if (const auto reason = SettingsFile::Unusable(localPath(path))) {
+        QString text = QString::fromStdString(*reason);
+        text[0] = text[0].toUpper();
+        throw std::runtime_error(text.toStdString());
+    }
 
     SettingsFileName = path;
     load();

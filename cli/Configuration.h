@@ -11,8 +11,8 @@ struct LoadedConfiguration {
     std::optional<std::string> Error;            // set when the file cannot be used
 };
 
-// Reads the settings file at path as the window's open command does, but
-// refuses (Error says why, in Portuguese, naming the file) a file that does
-// not exist, is not a regular file, cannot be read or has no [Programa]
-// section: unlike the window, qrv never falls back to every default.
+// Reads the settings file at path as the window's open command does: refuses
+// (Error says why, in Portuguese, naming the file) what SettingsFile::Unusable
+// refuses, and also a file without the [Programa] section, which the window
+// opens as every default.
 LoadedConfiguration LoadConfiguration(const std::string& path);

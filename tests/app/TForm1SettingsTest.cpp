@@ -246,6 +246,48 @@ private slots:
                  QStringList{"a.snh"});
     }
 
+    void refusedFileChangesNothing_data() {
+        QTest::addColumn<QString>("chosen"); // "big" is made here, sparse
+        QTest::addColumn<QString>("error");  // %1: the chosen path
+        QTest::newRow("missing, typed without its accent") << "agencia centro.snh"
+                                                           << "O arquivo \"%1\" não existe.";
+        QTest::newRow("over 16 MiB")
+            << "big"
+            << "O arquivo \"%1\" tem 16777217 bytes, mais que os 16 MiB que um arquivo "
+               "de configuração pode ter.";
+    }
+    void refusedFileChangesNothing() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString opened = dir.filePath("agência centro.snh");
+        Scenario().WriteTo(opened);
+        if (chosen == "big") {
+            QFile big(dir.filePath(chosen));
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize((16 << 20) + 1));
+        }
+        TForm1 form;
+        Operator op(form);
+        op.chosenPath = opened;
+        form.Button7->click();
+        QCOMPARE(op.errors, QStringList{});
+        const ConfigurationModel before = form.Model;
+        const printer::PrinterOptions options = form.ReadConfiguration().Options;
+        const LogMark log(form);
+
+        op.chosenPath = dir.filePath(chosen);
+        form.Button7->click();
+
+        QCOMPARE(op.errors, QStringList{error.arg(dir.filePath(chosen))});
+        QCOMPARE(log.Added(), QStringList({"> Abrir arquivo configuração.", "  "}));
+        QCOMPARE(form.SettingsFileName, opened);
+        QCOMPARE(form.Model.BandLineText, before.BandLineText);
+        QCOMPARE(form.Model.LineStyle, before.LineStyle);
+        QVERIFY(form.Model.Ranges == before.Ranges);
+        QVERIFY(form.ReadConfiguration().Options == options);
+        QVERIFY(form.Timer1->isActive());
+    }
+
     void cancelledDialogChangesNothing_data() {
         QTest::addColumn<bool>("save");
         QTest::addColumn<QStringList>("lines");
