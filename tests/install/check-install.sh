@@ -128,9 +128,10 @@ mapfile -t debs <<<"$printed"
 qrv_deb=${debs[0]} window_deb=${debs[1]}
 deb_version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
 
-# lintian: no error and no warning; what debian/*.lintian-overrides says is
-# harmless is shown as overridden.
-lintian --fail-on error,warning --display-info --show-overrides "$qrv_deb" "$window_deb" \
+# lintian: no error and no warning, informational tags shown; a tag that
+# debian/*.lintian-overrides overrides (each with its reason) is not counted.
+# (--show-overrides would count them: lintian then fails on them.)
+lintian --fail-on error,warning --display-info "$qrv_deb" "$window_deb" \
     >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log" >&2; fail "lintian"; }
 
 # Each package's files: its part of the list, with its copyright and changelog.
