@@ -3,16 +3,19 @@
 // map: there "ports" lists the system's ports, and map/unmap only say so.
 #include "cli/Command.h"
 #include "cli/PortName.h"
+#include "cli/PortsOutput.h"
 #include "cli/Text.h"
 
+#include "serial/PortList.h"
 #include "serial/PortMap.h"
 #include "serial/VaComm.h"
+
+#include <map>
 
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <system_error>
 #ifndef _WIN32
 #include <unistd.h>
@@ -28,26 +31,6 @@ constexpr int WindowPorts = 10;
 #ifndef _WIN32
 fs::path entryOf(int n) {
     return fs::path(portmap::Folder()) / ("COM" + std::to_string(n));
-}
-
-fs::path canonicalOrSelf(const fs::path& path) {
-    std::error_code ec;
-    fs::path resolved = fs::canonical(path, ec);
-    return ec ? path : resolved;
-}
-
-// Every COMn of the folder and Com1 to Com10.
-std::set<int> namedPorts() {
-    std::set<int> numbers;
-    for (int n = 1; n <= WindowPorts; ++n)
-        numbers.insert(n);
-    std::error_code ec;
-    for (auto it = fs::directory_iterator(portmap::Folder(), ec);
-         !ec && it != fs::directory_iterator(); it.increment(ec))
-        if (const auto n = ParseComNumber(it->path().filename().string());
-            n && it->path().filename().string().starts_with("COM"))
-            numbers.insert(*n);
-    return numbers;
 }
 
 // What the entry of a port is, when it is not simply a device that exists.
@@ -75,40 +58,25 @@ std::string entryState(const portmap::Entry& entry) {
     return {};
 }
 
-int listPorts() {
-    std::cout << "Pasta do mapa de portas: " << Printable(portmap::Folder()) << "\n\n";
-    for (int n = 1; n <= WindowPorts; ++n) {
-        const portmap::Entry entry = portmap::EntryOf(n);
-        std::cout << Padded("Com" + std::to_string(n), 7) << Printable(entry.Device)
-                  << (entry.Kind != portmap::EntryKind::None ? " (mapeada)" : "") << "  "
-                  << entryState(entry) << '\n';
+int listPorts(bool json) {
+    const portlist::Overview overview = portlist::Current();
+    // What an entry is when it is not simply a device: shown in place of
+    // "existe" / "não existe", before a stale entry is mended below.
+    std::map<int, std::string> notes;
+    for (const portlist::NamedPort& port : overview.Ports) {
+        const portmap::Entry entry = portmap::EntryOf(port.Number);
+        using portmap::EntryKind;
+        if (entry.Kind == EntryKind::Device && entry.Virtual)
+            notes[port.Number] = "existe (impressora virtual)";
+        else if (entry.Kind != EntryKind::None && entry.Kind != EntryKind::Device &&
+                 entry.Kind != EntryKind::Missing)
+            notes[port.Number] = entryState(entry);
     }
+    if (json)
+        PrintPortOverviewJson(std::cout, overview, notes);
+    else
+        PrintPortOverview(std::cout, overview, notes);
     MendPortMap();
-
-    std::set<fs::path> mapped;
-    for (const int n : namedPorts())
-        mapped.insert(canonicalOrSelf(portmap::DeviceOf(n)));
-    std::vector<std::string> unmapped;
-    for (const std::string& adapter : portmap::SerialAdapters())
-        if (!mapped.contains(canonicalOrSelf(adapter)))
-            unmapped.push_back(adapter);
-
-    std::cout << '\n';
-    if (unmapped.empty()) {
-        std::cout << "Nenhum adaptador serial sem nome de porta.\n";
-        return ExitDone;
-    }
-    std::cout << "Adaptadores seriais sem nome de porta:\n";
-    int next = 1;
-    for (const std::string& adapter : unmapped) {
-        while (next <= WindowPorts && portmap::HasEntry(next))
-            ++next;
-        std::cout << "  " << Printable(adapter) << '\n';
-        if (next <= WindowPorts)
-            std::cout << "    qrv map COM" << next++ << ' ' << Printable(adapter) << '\n';
-        else
-            std::cout << "    (Com1 a Com10 já estão mapeadas)\n";
-    }
     return ExitDone;
 }
 
@@ -185,7 +153,11 @@ int unmapPort(int n) {
 #else
 // The names the window offers, the device each opens and whether the system
 // has it; then every port of the system.
-int listPorts() {
+int listPorts(bool json) {
+    if (json) {
+        PrintPortOverviewJson(std::cout, portlist::Current());
+        return ExitDone;
+    }
     std::vector<std::string> system;
     TVaCustomComm::GetComPortNames(system);
     auto has = [&system](int n) {
@@ -269,8 +241,11 @@ CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& des
 
 void AddPortCommands(CLI::App& app, Commands& commands) {
     CLI::App* ports = app.add_subcommand(
-        "ports", "Com1 a Com10: o dispositivo que cada uma abre; adaptadores sem nome de porta");
-    commands.push_back({ports, listPorts});
+        "ports",
+        "Com1 a Com10: o dispositivo que cada uma abre; as portas seriais e como mapeá-las");
+    auto portsJson = std::make_shared<bool>(false);
+    ports->add_flag("--json", *portsJson, "Um objeto JSON, para scripts");
+    commands.push_back({ports, [portsJson] { return listPorts(*portsJson); }});
 
     struct MapOptions {
         std::string Name;

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary DESTDIR and checks what lands there, then
-# builds the Debian package, checks its contents and installs and purges it in
-# a throwaway dpkg root (the machine's own packages are never touched).
-#   check-install.sh BUILD_DIR EXPECTED_LIST VERSION WITH_QRV(0|1)
+# builds the Debian packages qrv and impressora-qrv from the source tree
+# (scripts/build-debs), runs lintian on both, checks their contents and
+# installs and purges both in a throwaway dpkg root (the machine's own
+# packages are never touched).
+#   check-install.sh BUILD_DIR SOURCE_DIR EXPECTED_LIST VERSION WITH_QRV(0|1)
 set -euo pipefail
 
-build=$1 list=$2 version=$3 with_qrv=$4
+build=$1 source=$2 list=$3 version=$4 with_qrv=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -72,6 +74,10 @@ appstreamcli validate-tree --no-net "$root" >"$work/as.log" ||
 for page in "$root"/share/man/man1/*.1.gz; do
     warnings=$(zcat "$page" | LC_ALL=C.UTF-8 groff -k -man -ww -z 2>&1) || true
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+    # mandoc's lint also reads the date and the style of the source.
+    zcat "$page" >"$work/page.1"
+    warnings=$(mandoc -Tlint "$work/page.1" 2>&1) || true
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
 
 if [ "$with_qrv" = 1 ]; then
@@ -93,6 +99,7 @@ if [ "$with_qrv" = 1 ]; then
 qrv |clock config map ports print program report restart show simulate unmap
 qrv pr|print program
 qrv --|--help --version
+qrv ports --|--help --json
 qrv show |a.snh sub
 qrv program a.snh --|--band --dry-run --help --port --quiet
 qrv print --|--band --dry-run --help --port --quiet
@@ -107,37 +114,80 @@ CASES
     ' _ "$root/share/bash-completion/completions/qrv") || fail "bash completion"
 fi
 
-# --- Debian package -----------------------------------------------------------
-(cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log") ||
-    { cat "$work/cpack.log" >&2; exit 1; }
-debs=("$work"/pkg/impressora-qrv_"$version"_*.deb)
-if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
-    fail "cpack made no impressora-qrv_${version}_*.deb"
-    exit 1
+# --- Debian packages ----------------------------------------------------------
+# The window's package needs qrv's; without qrv built there is nothing to pack.
+if [ "$with_qrv" != 1 ]; then
+    [ "$failures" = 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+    echo "install checks passed (qrv built: 0; no packages)"
+    exit 0
 fi
-deb=${debs[0]}
+# Built in the build folder, so that a second run finds ccache warm.
+printed=$("$source/scripts/build-debs" "$build/debian-packages") || exit 1
+mapfile -t debs <<<"$printed"
+[ ${#debs[@]} = 2 ] || { fail "build-debs printed ${#debs[@]} packages, not 2"; exit 1; }
+qrv_deb=${debs[0]} window_deb=${debs[1]}
+deb_version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
 
-expected usr/ >"$work/expected"
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | LC_ALL=C sort >"$work/packaged"
-same_list "packaged files" "$work/expected" "$work/packaged"
+# lintian: no error and no warning, informational tags shown; a tag that
+# debian/*.lintian-overrides overrides (each with its reason) is not counted.
+# (--show-overrides would count them: lintian then fails on them.)
+lintian --fail-on error,warning --display-info "$qrv_deb" "$window_deb" \
+    >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log" >&2; fail "lintian"; }
 
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = impressora-qrv ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
-[ "$(field Section)" = utils ] || fail "Section: $(field Section)"
-[ -n "$(field Maintainer)" ] || fail "no Maintainer"
-[[ $(field Depends) == *libqt6widgets6* ]] || fail "Depends, from shlibdeps, lacks Qt: $(field Depends)"
+# Each package's files: its part of the list, with its copyright and changelog.
+package_list() { # PACKAGE
+    local section
+    [ "$1" = qrv ] && section=1 || section=0
+    awk -v want="$section" '
+        /^#/ || /^$/ { next }
+        $0 == "[qrv]" { in_qrv = 1; next }
+        (in_qrv ? 1 : 0) == want { print "usr/" $0 }' "$list"
+    printf 'usr/share/doc/%s/%s\n' "$1" changelog.Debian.gz "$1" copyright
+    if [ -f "$source/debian/$1.lintian-overrides" ]; then
+        echo "usr/share/lintian/overrides/$1"
+    fi
+}
+packaged() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }'; }
+for package in qrv impressora-qrv; do
+    [ $package = qrv ] && deb=$qrv_deb || deb=$window_deb
+    package_list $package | LC_ALL=C sort >"$work/expected-$package"
+    packaged "$deb" | LC_ALL=C sort >"$work/packaged"
+    same_list "files of $package" "$work/expected-$package" "$work/packaged"
+    field() { dpkg-deb -f "$deb" "$1"; }
+    [ "$(field Package)" = $package ] || fail "Package: $(field Package)"
+    [ "$(field Version)" = "$deb_version" ] || fail "$package Version: $(field Version)"
+    [ "$(field Section)" = utils ] || fail "$package Section: $(field Section)"
+    [ -n "$(field Maintainer)" ] || fail "$package has no Maintainer"
+    # Every program with the hardening flags: position independent, read-only
+    # relocations bound at start.
+    mkdir -p "$work/x-$package" && dpkg-deb -x "$deb" "$work/x-$package"
+    for program in "$work/x-$package"/usr/bin/*; do
+        elf=$(readelf -hldW "$program")
+        [[ $elf =~ Type:\ +DYN ]] || fail "$program is not position independent"
+        [[ $elf == *GNU_RELRO* ]] || fail "$program has no read-only relocations"
+        [[ $elf =~ FLAGS[^$'\n']*BIND_NOW ]] || fail "$program is not bound at start"
+    done
+done
+qrv_depends=$(dpkg-deb -f "$qrv_deb" Depends)
+[[ $qrv_depends == *libudev1* ]] || fail "qrv Depends lacks libudev1: $qrv_depends"
+[[ ${qrv_depends,,} != *qt* ]] || fail "qrv depends on Qt: $qrv_depends"
+window_depends=$(dpkg-deb -f "$window_deb" Depends)
+[[ $window_depends == *"qrv (= $deb_version)"* ]] || fail "impressora-qrv Depends lacks qrv: $window_depends"
+[[ $window_depends == *libqt6widgets6* ]] || fail "impressora-qrv Depends lacks Qt: $window_depends"
 
 # Install and purge in an empty dpkg root: everything lands, nothing stays.
 admin=$work/root/var/lib/dpkg
 mkdir -p "$admin/info" "$admin/updates" && touch "$admin/status"
 dpkg_root() { dpkg --root="$work/root" --force-not-root --force-depends --force-script-chrootless "$@" >>"$work/dpkg.log" 2>&1; }
-dpkg_root --install "$deb" || { cat "$work/dpkg.log" >&2; fail "dpkg --install"; }
+dpkg_root --install "$qrv_deb" "$window_deb" || { cat "$work/dpkg.log" >&2; fail "dpkg --install"; }
+cat "$work/expected-qrv" "$work/expected-impressora-qrv" | LC_ALL=C sort >"$work/expected"
 (cd "$work/root" && find usr ! -type d | LC_ALL=C sort) >"$work/unpacked"
-same_list "files installed by the package" "$work/expected" "$work/unpacked"
-dpkg_root --purge impressora-qrv || { cat "$work/dpkg.log" >&2; fail "dpkg --purge"; }
+same_list "files installed by the packages" "$work/expected" "$work/unpacked"
+out=$("$work/root/usr/bin/qrv" --version 2>&1) || fail "the installed qrv --version exits with $?: $out"
+[[ $out == *"$version"* ]] || fail "the installed qrv --version prints \"$out\""
+dpkg_root --purge impressora-qrv qrv || { cat "$work/dpkg.log" >&2; fail "dpkg --purge"; }
 left=$(cd "$work/root" && find . -mindepth 1 ! -path './var' ! -path './var/lib' ! -path './var/lib/dpkg*')
 [ -z "$left" ] || fail "left behind after purge: $left"
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
-echo "install checks passed (qrv built: $with_qrv)"
+echo "install checks passed (qrv built: 1; lintian clean on qrv and impressora-qrv)"
