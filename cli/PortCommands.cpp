@@ -147,10 +147,14 @@ constexpr bool OnWindows = true;
 constexpr bool OnWindows = false;
 #endif
 
+std::string badAddressText(const std::string& target) {
+    return "endereço de rede inválido \"" + target +
+           "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA, PORTA de 1 a 65535" +
+           (OnWindows ? " (no Windows o mapa guarda só portas de rede)" : "");
+}
+
 int badAddress(const std::string& target) {
-    SayError("endereço de rede inválido \"" + target +
-             "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA, PORTA de 1 a 65535" +
-             (OnWindows ? " (no Windows o mapa guarda só portas de rede)." : "."));
+    SayError(badAddressText(target) + ".");
     return ExitBadCommandLine;
 }
 
@@ -292,8 +296,12 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
         ->required()
         ->check(CLI::Validator(
             [](std::string& text) {
-                return text.empty() ? "vazio: diga o dispositivo, por exemplo /dev/ttyUSB0"
-                                    : std::string();
+                if (text.empty())
+                    return std::string("vazio: diga o dispositivo, por exemplo /dev/ttyUSB0");
+                if ((OnWindows || vaplatform::IsNetworkAddress(text)) &&
+                    !vaplatform::ParseNetworkAddress(text))
+                    return badAddressText(text);
+                return std::string();
             },
             ""))
         ->type_name("");
