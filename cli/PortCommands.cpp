@@ -1,12 +1,16 @@
-// The port map commands: which device each COMn opens, and the links of the
-// port map folder that make a serial adapter one of them. Windows has no port
-// map: there "ports" lists the system's ports, and map/unmap only say so.
+// The port map commands: which device each COMn opens, and the entries of the
+// port map folder that make a serial adapter or a network port one of them.
+// On Windows the map holds network ports only; "ports" lists the system's.
 #include "cli/Command.h"
 #include "cli/PortName.h"
 #include "cli/PortsOutput.h"
 #include "cli/Text.h"
 
+<<<<<<< HEAD
 #include "serial/PortList.h"
+=======
+#include "serial/NetworkAddress.h"
+>>>>>>> net2
 #include "serial/PortMap.h"
 #include "serial/VaComm.h"
 
@@ -25,12 +29,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The names the window offers.
-constexpr int WindowPorts = 10;
+using portmap::WindowPorts;
 
 #ifndef _WIN32
+<<<<<<< HEAD
 fs::path entryOf(int n) {
     return fs::path(portmap::Folder()) / ("COM" + std::to_string(n));
+=======
+fs::path canonicalOrSelf(const fs::path& path) {
+    std::error_code ec;
+    fs::path resolved = fs::canonical(path, ec);
+    return ec ? path : resolved;
+}
+
+// Every COMn of the folder and Com1 to Com10.
+std::set<int> namedPorts() {
+    std::set<int> numbers;
+    for (int n = 1; n <= WindowPorts; ++n)
+        numbers.insert(n);
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(portmap::Folder(), ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+        if (const auto n = ParseComNumber(it->path().filename().string());
+            n && portmap::ComName(*n) == it->path().filename().string())
+            numbers.insert(*n);
+    return numbers;
+>>>>>>> net2
 }
 
 // What the entry of a port is, when it is not simply a device that exists.
@@ -42,6 +66,8 @@ std::string entryState(const portmap::Entry& entry) {
         std::error_code ec;
         return fs::exists(entry.Device, ec) ? "existe" : "não existe";
     }
+    case EntryKind::Network:
+        return "porta de rede";
     case EntryKind::Device:
         return entry.Virtual ? "existe (impressora virtual)" : "existe";
     case EntryKind::Missing:
@@ -80,76 +106,6 @@ int listPorts(bool json) {
     return ExitDone;
 }
 
-int mapPort(int n, const std::string& device, bool force) {
-    MendPortMap();
-    const fs::path entry = entryOf(n);
-    const std::string name = "COM" + std::to_string(n);
-    std::error_code ec;
-    const fs::file_status old = fs::symlink_status(entry, ec);
-    if (fs::exists(old) || fs::is_symlink(old)) {
-        if (!force) {
-            SayError(name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
-                     "); use --force para trocar.");
-            return ExitDeviceFailed;
-        }
-        if (fs::is_directory(old)) {
-            SayError(entry.string() + " é uma pasta; não foi trocada.");
-            return ExitDeviceFailed;
-        }
-    }
-    const fs::path target = fs::absolute(device, ec);
-    if (ec) {
-        SayError(device + ": " + ec.message());
-        return ExitDeviceFailed;
-    }
-    if (const auto refused = MakePortMapFolder()) {
-        SayError(*refused + ".");
-        return ExitDeviceFailed;
-    }
-    // A new link under a temporary name, renamed over the entry: the entry is
-    // never missing, and never half made.
-    const fs::path temporary =
-        entry.parent_path() / ("." + name + ".novo." + std::to_string(::getpid()));
-    fs::remove(temporary, ec);
-    fs::create_symlink(target, temporary, ec);
-    if (!ec)
-        fs::rename(temporary, entry, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        SayError("não foi possível mapear " + name + ": " + ec.message());
-        return ExitDeviceFailed;
-    }
-    std::cout << name << " agora abre " << Printable(target.string()) << ".\n";
-    if (!fs::exists(target, ec))
-        SayError("aviso: " + target.string() + " não existe agora.");
-    return ExitDone;
-}
-
-int unmapPort(int n) {
-    MendPortMap();
-    const fs::path entry = entryOf(n);
-    const std::string name = "COM" + std::to_string(n);
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(entry, ec);
-    if (!fs::exists(status) && !fs::is_symlink(status)) {
-        std::cout << name << " não está no mapa de portas (abre " << Printable(portmap::DeviceOf(n))
-                  << ").\n";
-        return ExitDone;
-    }
-    if (!fs::is_symlink(status)) {
-        SayError(entry.string() + " não é um link simbólico; não foi removido.");
-        return ExitDeviceFailed;
-    }
-    if (!fs::remove(entry, ec) || ec) {
-        SayError("não foi possível remover " + entry.string() + ": " + ec.message());
-        return ExitDeviceFailed;
-    }
-    std::cout << name << " saiu do mapa de portas; agora abre " << Printable(portmap::DeviceOf(n))
-              << ".\n";
-    return ExitDone;
-}
-
 #else
 // The names the window offers, the device each opens and whether the system
 // has it; then every port of the system.
@@ -184,6 +140,86 @@ int listPorts(bool json) {
 }
 
 #endif
+
+#ifdef _WIN32
+constexpr bool OnWindows = true;
+#else
+constexpr bool OnWindows = false;
+#endif
+
+std::string badAddressText(const std::string& target) {
+    return "endereço de rede inválido \"" + target +
+           "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA, PORTA de 1 a 65535" +
+           (OnWindows ? " (no Windows o mapa guarda só portas de rede)" : "");
+}
+
+int badAddress(const std::string& target) {
+    SayError(badAddressText(target) + ".");
+    return ExitBadCommandLine;
+}
+
+int mapPort(int n, const std::string& target, bool force) {
+    const std::string name = portmap::ComName(n);
+    const bool network = vaplatform::IsNetworkAddress(target);
+    if ((network || OnWindows) && !vaplatform::ParseNetworkAddress(target))
+        return badAddress(target);
+#ifndef _WIN32
+    MendPortMap();
+    if (const auto refused = MakePortMapFolder()) {
+        SayError(*refused + ".");
+        return ExitDeviceFailed;
+    }
+#endif
+    const portmap::MapResult r = portmap::Map(n, target, force);
+    switch (r.Outcome) {
+    case portmap::MapOutcome::Done:
+        break;
+    case portmap::MapOutcome::Taken:
+        SayError(name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
+                 "); use --force para trocar.");
+        return ExitDeviceFailed;
+    case portmap::MapOutcome::IsFolder:
+        SayError(portmap::Folder() + "/" + name + " é uma pasta; não foi trocada.");
+        return ExitDeviceFailed;
+    case portmap::MapOutcome::BadAddress:
+        return badAddress(target);
+    default:
+        SayError("não foi possível mapear " + name + ": " + r.Error.message());
+        return ExitDeviceFailed;
+    }
+    std::cout << name << " agora abre " << Printable(r.Target) << ".\n";
+    std::error_code ec;
+    if (r.Target.front() == '/' && !fs::exists(r.Target, ec))
+        SayError("aviso: " + r.Target + " não existe agora.");
+    return ExitDone;
+}
+
+int unmapPort(int n) {
+    const std::string name = portmap::ComName(n);
+#ifndef _WIN32
+    MendPortMap();
+#endif
+    const portmap::MapResult r = portmap::Unmap(n);
+    switch (r.Outcome) {
+    case portmap::MapOutcome::NotMapped:
+        std::cout << name << " não está no mapa de portas (abre " << Printable(r.Target) << ").\n";
+        return ExitDone;
+    case portmap::MapOutcome::Done:
+        std::cout << name << " saiu do mapa de portas; agora abre " << Printable(r.Target) << ".\n";
+        return ExitDone;
+    case portmap::MapOutcome::NotALink:
+#ifdef _WIN32
+        SayError(portmap::Folder() + "\\" + name + " não é um arquivo; não foi removido.");
+#else
+        SayError(portmap::Folder() + "/" + name + " não é um link simbólico; não foi removido.");
+#endif
+        return ExitDeviceFailed;
+    default:
+        SayError("não foi possível remover " + portmap::Folder() + "/" + name + ": " +
+                 r.Error.message());
+        return ExitDeviceFailed;
+    }
+}
 
 const char* const ComNameHelp = "Nome da porta, como na janela: COM1 a COM10 (ou mais)";
 
@@ -256,33 +292,30 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
     CLI::App* mapCommand =
         app.add_subcommand("map", "Faz COMn abrir DEVICE (um link no mapa de portas)");
     AddComName(mapCommand, map->Name, ComNameHelp);
-    mapCommand->add_option("DEVICE", map->Device, "Dispositivo, por exemplo /dev/serial/by-id/...")
+    mapCommand
+        ->add_option("DEVICE", map->Device,
+                     "Dispositivo, por exemplo /dev/serial/by-id/..., ou porta de rede "
+                     "rfc2217://HOST:PORTA, socket://HOST:PORTA")
         ->required()
         ->check(CLI::Validator(
             [](std::string& text) {
-                return text.empty() ? "vazio: diga o dispositivo, por exemplo /dev/ttyUSB0"
-                                    : std::string();
+                if (text.empty())
+                    return std::string("vazio: diga o dispositivo, por exemplo /dev/ttyUSB0");
+                if ((OnWindows || vaplatform::IsNetworkAddress(text)) &&
+                    !vaplatform::ParseNetworkAddress(text))
+                    return badAddressText(text);
+                return std::string();
             },
             ""))
         ->type_name("");
     mapCommand->add_flag("--force", map->Force, "Troca o que COMn já tiver no mapa");
     commands.push_back({mapCommand, [map] {
-#ifdef _WIN32
-                            return OnlyOnLinux("map");
-#else
                             return mapPort(*ParseComNumber(map->Name), map->Device, map->Force);
-#endif
                         }});
 
     auto unmapName = std::make_shared<std::string>();
     CLI::App* unmap =
         app.add_subcommand("unmap", "Tira COMn do mapa de portas (remove só um link simbólico)");
     AddComName(unmap, *unmapName, ComNameHelp);
-    commands.push_back({unmap, [unmapName] {
-#ifdef _WIN32
-                            return OnlyOnLinux("unmap");
-#else
-                            return unmapPort(*ParseComNumber(*unmapName));
-#endif
-                        }});
+    commands.push_back({unmap, [unmapName] { return unmapPort(*ParseComNumber(*unmapName)); }});
 }

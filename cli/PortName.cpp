@@ -1,27 +1,14 @@
 #include "cli/PortName.h"
 
 #include "serial/NetworkAddress.h"
-
-#include <charconv>
+#include "serial/PortMap.h"
 
 std::string PortName::Display() const {
-    return Number > 0 ? "COM" + std::to_string(Number) : Path;
+    return Number > 0 ? portmap::ComName(Number) : Path;
 }
 
 std::optional<int> ParseComNumber(std::string_view text) {
-    if (text.size() < 4)
-        return std::nullopt;
-    for (std::size_t i = 0; i < 3; ++i)
-        if ((text[i] | 0x20) != "com"[i])
-            return std::nullopt;
-    const std::string_view digits = text.substr(3);
-    if (digits.front() < '0' || digits.front() > '9')
-        return std::nullopt;
-    int n = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (ec != std::errc{} || end != digits.data() + digits.size() || n < 1)
-        return std::nullopt;
-    return n;
+    return portmap::ParseComName(text);
 }
 
 std::optional<PortName> ParsePortName(std::string_view text) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-// A port as the command line names it: "COMn" in any letter case (n >= 1),
+// A port as the command line names it: "COMn" as the port map reads it,
 // opened as the window opens Com n, a device path beginning with "/", or a
 // network port (rfc2217://HOST:PORT, socket://HOST:PORT; Path holds it with
 // the scheme and host in lower case, so one server is one port).

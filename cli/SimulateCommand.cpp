@@ -12,6 +12,7 @@
 #include <string>
 
 #ifndef _WIN32
+#include "cli/SimulatedLine.h"
 #include "cli/Text.h"
 #include "cli/VirtualPrinter.h"
 
@@ -155,94 +156,60 @@ public:
     std::string Remove();
 
 private:
-    std::string name;
-    fs::path entry;
-    fs::path aside;
-    std::string target;
     int number = 0;
-    bool placed = false;
-    bool saved = false;
-    // Held until the link is undone: what tells a later qrv, after a
-    // SIGKILL, that the link is ours and that we are gone.
-    std::optional<portmap::VirtualClaim> claim;
+    portmap::VirtualLink link;
 };
 
 std::optional<std::string> PortLink::Place(int n, const std::string& device, bool force) {
     number = n;
-    name = "COM" + std::to_string(n);
-    target = device;
-    const fs::path folder = portmap::Folder();
-    entry = folder / name;
-    aside = portmap::AsidePath(n);
-    std::error_code ec;
+    const std::string name = portmap::ComName(n);
     if (auto refused = MakePortMapFolder())
         return refused;
-    std::string error;
-    bool busy = false;
-    if (auto taken = portmap::VirtualClaim::Take(n, target, error, busy))
-        claim.emplace(std::move(*taken));
-    else
-        return busy ? name + " já é de outra impressora virtual, que ainda está em execução"
-                    : "não foi possível marcar " + name + " como da impressora virtual: " + error;
-
-    const fs::file_status old = fs::symlink_status(entry, ec);
-    if (fs::exists(old) || fs::is_symlink(old)) {
-        if (!force)
-            return name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
-                   "); use --force para pôr a impressora virtual no lugar até o fim";
-        if (fs::is_directory(old))
-            return entry.string() + " é uma pasta; não foi trocada";
-        const fs::file_status kept = fs::symlink_status(aside, ec);
-        if (fs::exists(kept) || fs::is_symlink(kept))
-            return aside.string() + " já existe (guardado por uma simulação anterior?); " +
-                   "devolva-o a " + name + " ou apague-o antes";
-        if (::renameat2(AT_FDCWD, entry.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0)
-            return systemError("não foi possível guardar " + entry.string());
-        saved = true;
+    using Refusal = portmap::VirtualLink::Refusal;
+    const portmap::VirtualLink::Placed placed = link.Place(n, device, force);
+    switch (placed.Why) {
+    case Refusal::None:
+        return std::nullopt;
+    case Refusal::Busy:
+        return name + " já é de outra impressora virtual, que ainda está em execução";
+    case Refusal::ClaimFailed:
+        return "não foi possível marcar " + name + " como da impressora virtual: " + placed.Error;
+    case Refusal::Taken:
+        return name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
+               "); use --force para pôr a impressora virtual no lugar até o fim";
+    case Refusal::IsFolder:
+        return portmap::Folder() + "/" + name + " é uma pasta; não foi trocada";
+    case Refusal::AsideTaken:
+        return portmap::AsidePath(n) + " já existe (guardado por uma simulação anterior?); " +
+               "devolva-o a " + name + " ou apague-o antes";
+    case Refusal::Failed:
+        break;
     }
-    fs::create_symlink(target, entry, ec);
-    if (ec) {
-        if (saved) {
-            std::error_code ignored;
-            fs::rename(aside, entry, ignored);
-            saved = false;
-        }
-        return "não foi possível ligar " + name + " a " + target + ": " + ec.message();
-    }
-    placed = true;
-    return std::nullopt;
+    return "não foi possível ligar " + name + " a " + device + ": " + placed.Error;
 }
 
 std::string PortLink::Remove() {
-    if (!placed) {
-        claim.reset();
+    const std::string name = portmap::ComName(number);
+    using Undone = portmap::VirtualLink::Undone;
+    const portmap::VirtualLink::Removal removal = link.Remove();
+    switch (removal.What) {
+    case Undone::Nothing:
         return {};
-    }
-    placed = false;
-    // The claim goes last, once the link and what it kept aside are undone.
-    struct Release {
-        std::optional<portmap::VirtualClaim>& Claim;
-        ~Release() { Claim.reset(); }
-    } release{claim};
-    std::error_code ec;
-    const fs::path now = fs::read_symlink(entry, ec);
-    if (ec || now != target) {
+    case Undone::Removed:
+        return name + " saiu do mapa de portas.";
+    case Undone::Restored:
+        return name + " voltou a abrir " + portmap::DeviceOf(number) + ".";
+    case Undone::ChangedMeanwhile: {
         std::string text = name + " foi trocada durante a simulação e ficou como está.";
-        if (saved)
-            text += " O que havia antes está em " + aside.string() + ".";
+        if (removal.KeptAside)
+            text += " O que havia antes está em " + portmap::AsidePath(number) + ".";
         SayError(text);
         return {};
     }
-    if (saved) {
-        fs::rename(aside, entry, ec);
-        if (!ec)
-            return name + " voltou a abrir " + portmap::DeviceOf(number) + ".";
-    } else {
-        fs::remove(entry, ec);
-        if (!ec)
-            return name + " saiu do mapa de portas.";
+    case Undone::Failed:
+        break;
     }
-    SayError("não foi possível desfazer " + entry.string() + ": " + ec.message());
+    SayError("não foi possível desfazer " + portmap::Folder() + "/" + name + ": " + removal.Error);
     return {};
 }
 
@@ -387,6 +354,7 @@ private:
     ReadOutcome readOnce(std::vector<uint8_t>& buffer);
 
     void handle(const protocol::FrameSplitter::Item& item);
+    void watchLine();
     void countFrame();
     void stall();
     void hangUp();
@@ -395,6 +363,8 @@ private:
     Pty& pty;
     simulate::VirtualPrinter printer;
     protocol::FrameSplitter splitter;
+    // The sender's line settings as of the last read; ours at the start.
+    simulate::LineSettings senderLine{9600, 8, 'N', 2};
     int frames = 0;
     bool reading = true;
     bool stopping = false;
@@ -438,7 +408,11 @@ void Simulation::handle(const protocol::FrameSplitter::Item& item) {
             event["event"] = "frame";
             event["at"] = at;
             event["bytes"] = bytes;
-            Say(at + "  " + simulate::CommandText(*command), std::move(event));
+            event["line"] = senderLine.Text();
+            event["lineOk"] = senderLine.IsPrinters();
+            Say(at + "  " + simulate::CommandText(*command) +
+                    (senderLine.IsPrinters() ? "" : "  [linha " + senderLine.Text() + "]"),
+                std::move(event));
             if (const auto printout = printer.Take(*command, wall)) {
                 std::string text;
                 for (const std::string& line : simulate::PrintoutText(*printout))
@@ -510,9 +484,31 @@ void Simulation::hangUp() {
         {{"event", "hang-up"}, {"frames", frames}});
 }
 
+// The sender sets the line on its side of the pseudo-terminal; both sides
+// share the settings, so reading them when bytes arrive tells the line those
+// bytes came over.
+void Simulation::watchLine() {
+    termios settings{};
+    if (::tcgetattr(pty.Slave.get(), &settings) != 0)
+        return;
+    const simulate::LineSettings now = simulate::LineOf(settings);
+    if (now == senderLine)
+        return;
+    senderLine = now;
+    Say("Linha: " + senderLine.Text() +
+            (senderLine.IsPrinters() ? "." : " (a impressora usa 9600 8N2: leria lixo)."),
+        {{"event", "line"},
+         {"speed", senderLine.Speed},
+         {"dataBits", senderLine.DataBits},
+         {"parity", std::string(1, senderLine.Parity)},
+         {"stopBits", senderLine.StopBits},
+         {"ok", senderLine.IsPrinters()}});
+}
+
 Simulation::ReadOutcome Simulation::readOnce(std::vector<uint8_t>& buffer) {
     const ssize_t n = ::read(pty.Master.get(), buffer.data(), buffer.size());
     if (n > 0) {
+        watchLine();
         const auto now = Steady::now();
         // Every item is shown, also those after a hang-up that one of them caused.
         for (const auto& item :
@@ -576,7 +572,7 @@ bool Simulation::Run() {
 
 int simulatePrinter(const SimulateOptions& options) {
     const int n = *ParseComNumber(options.Name);
-    const std::string name = "COM" + std::to_string(n);
+    const std::string name = portmap::ComName(n);
     Pty pty;
     try {
         pty = openPty();

@@ -1,9 +1,9 @@
 #include "serial/PortMap.h"
 
 #include "serial/VaComm.h"
-#include "serial/VaCommPlatform.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -14,10 +14,6 @@ namespace portmap {
 
 namespace {
 
-std::string comName(int n) {
-    return "COM" + std::to_string(n);
-}
-
 fs::path canonicalOrSelf(const fs::path& path) {
     std::error_code ec;
     fs::path resolved = fs::canonical(path, ec);
@@ -26,16 +22,33 @@ fs::path canonicalOrSelf(const fs::path& path) {
 
 } // namespace
 
-std::string Folder() {
-    return vaplatform::PortMapFolder();
+std::optional<int> ParseComName(std::string_view text) {
+    if (text.size() < 4 || text[3] < '1' || text[3] > '9')
+        return std::nullopt;
+    for (std::size_t i = 0; i < 3; ++i)
+        if ((text[i] | 0x20) != "com"[i])
+            return std::nullopt;
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data() + 3, text.data() + text.size(), n);
+    if (ec != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return n;
+}
+
+std::string ComName(int n) {
+    return "COM" + std::to_string(n);
+}
+
+std::string WindowName(int n) {
+    return "Com" + std::to_string(n);
 }
 
 std::string DeviceOf(int n) {
     try {
-        return vaplatform::ResolveDevicePath(comName(n));
+        return Resolve(ComName(n));
     } catch (const EVaCommError&) {
         // A stale entry, which no opener opens: where its link leads.
-        const fs::path entry = fs::path(Folder()) / comName(n);
+        const fs::path entry = fs::path(Folder()) / ComName(n);
         std::error_code ec;
         const fs::path target = fs::read_symlink(entry, ec);
         return ec ? entry.string() : (fs::path(Folder()) / target).string();
@@ -43,8 +56,10 @@ std::string DeviceOf(int n) {
 }
 
 bool HasEntry(int n) {
+    if (Folder().empty())
+        return false;
     std::error_code ec;
-    return fs::symlink_status(fs::path(Folder()) / comName(n), ec).type() !=
+    return fs::symlink_status(fs::path(Folder()) / ComName(n), ec).type() !=
            fs::file_type::not_found;
 }
 

@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -9,13 +11,32 @@
 // serial adapters the system has. Plain functions, no state; any thread.
 namespace portmap {
 
+// The names the window offers: Com1 to Com10.
+inline constexpr int WindowPorts = 10;
+
+// The port name grammar, the one every reader of a name uses: "COM" in any
+// letter case and a number n >= 1 without leading zeros, so that one port has
+// one spelling in the folder, in lock files and in messages.
+std::optional<int> ParseComName(std::string_view text);
+// "COM5": the entry's name, and how messages name the port.
+std::string ComName(int n);
+// "Com5": how the window lists it.
+std::string WindowName(int n);
+
+// What the serial component opens for a device name: a network port or an
+// absolute path as it is; "COMn" through the map (see DeviceOf); any other
+// name as the system's own device of that name. Throws EVaCommError for the
+// entry of a virtual printer that has ended.
+std::string Resolve(const std::string& name);
+
 // The folder whose entries "COMn" name the device of COMn:
 // $XDG_CONFIG_HOME/impressora-qrv/ports, ~/.config/impressora-qrv/ports by
 // default. It may not exist.
 std::string Folder();
 
 // The device that the port "COMn" (n >= 1) opens: the target of the entry
-// COMn of the folder, else /dev/ttyS<n-1>. The same path the serial
+// COMn of the folder (a device path, or a network port such as
+// rfc2217://10.0.0.5:4001), else /dev/ttyS<n-1> (\\.\COMn on Windows). The same path the serial
 // component opens and names in its errors.
 std::string DeviceOf(int n);
 
@@ -28,12 +49,36 @@ bool HasEntry(int n);
 // /dev/serial/by-id name.
 std::vector<std::string> SerialAdapters();
 
+// ---- The map's writers ----------------------------------------------------------------------
+
+enum class MapOutcome {
+    Done,
+    Taken,      // COMn has an entry already and force was not given
+    IsFolder,   // the entry is a folder: never replaced
+    NotALink,   // unmap: the entry is not one the map made; left alone
+    NotMapped,  // unmap: there was no entry
+    BadAddress, // the target names a network port that is not valid
+    Failed,     // the system refused; Error says why
+};
+struct MapResult {
+    MapOutcome Outcome = MapOutcome::Done;
+    std::error_code Error;
+    std::string Target; // what COMn opens now
+};
+// Makes COMn open `target`: a device path (made absolute) or a network port.
+// The folder must exist. The entry is replaced in one step, never missing or
+// half made.
+MapResult Map(int n, const std::string& target, bool force);
+// Takes the entry COMn out of the map.
+MapResult Unmap(int n);
+
 // ---- Linux only: what an entry is, and the virtual printer's claims ----------------------
 
 // What the entry COMn of the folder is.
 enum class EntryKind {
     None,      // no entry: COMn opens /dev/ttyS<n-1>
     Device,    // leads to a character device
+    Network,   // names a network port (rfc2217://, socket://)
     Missing,   // leads to nothing (a dangling link)
     Folder,    // is, or leads to, a folder
     File,      // is, or leads to, a regular file
@@ -79,6 +124,49 @@ private:
     VirtualClaim(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
     std::string path_;
+};
+
+// A virtual printer's link COMn -> its pseudo-terminal for the printer's
+// run, under a VirtualClaim. With force, a user's entry COMn is kept aside
+// (AsidePath) for the run and put back by Remove. The folder must exist.
+class VirtualLink {
+public:
+    enum class Refusal {
+        None,
+        Busy,        // a live virtual printer holds COMn
+        ClaimFailed, // the lock file cannot be made; Error says why
+        Taken,       // COMn has an entry and force was not given
+        IsFolder,    // the entry is a folder: never replaced
+        AsideTaken,  // an entry kept aside by an earlier run is in the way
+        Failed,      // the system refused; Error says why
+    };
+    struct Placed {
+        Refusal Why = Refusal::None;
+        std::string Error; // the system's text
+    };
+    Placed Place(int n, const std::string& device, bool force);
+
+    enum class Undone {
+        Nothing,          // no link was placed
+        Removed,          // COMn left the map
+        Restored,         // the entry kept aside is COMn again
+        ChangedMeanwhile, // COMn was replaced during the run: left as it is
+        Failed,           // the system refused; Error says why
+    };
+    struct Removal {
+        Undone What = Undone::Nothing;
+        bool KeptAside = false; // an entry was kept aside (it stays there unless Restored)
+        std::string Error;
+    };
+    // Takes the link away, puts back what was kept aside, then gives the claim up.
+    Removal Remove();
+
+private:
+    int number_ = 0;
+    std::string target_;
+    bool placed_ = false;
+    bool saved_ = false;
+    std::optional<VirtualClaim> claim_;
 };
 
 // What mending a stale claim did.

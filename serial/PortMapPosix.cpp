@@ -1,14 +1,23 @@
-// The port map's Linux side: what an entry is, and the lock files by which a
-// virtual printer's link is told apart from a user's entry.
+// The port map's Linux side: the folder, what an entry is and leads to, its
+// writers, and the lock files by which a virtual printer's link is told apart
+// from a user's entry. An entry is a symbolic link whose target is what COMn
+// opens: a device path, or a network port's address as text (a link may hold
+// any text, and `ls -l` shows it as it is).
 #include "serial/PortMap.h"
+
+#include "serial/NetworkAddress.h"
+#include "serial/VaComm.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -146,6 +155,107 @@ std::optional<int> claimNumber(const std::string& file) {
 
 } // namespace
 
+std::string Folder() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = ::getpwuid(::getuid());
+            home = pw ? pw->pw_dir : "";
+        }
+        base = std::string(home) + "/.config";
+    }
+    return base + "/impressora-qrv/ports";
+}
+
+std::string Resolve(const std::string& name) {
+    if (vaplatform::IsNetworkAddress(name) || (!name.empty() && name.front() == '/'))
+        return name;
+    const auto number = ParseComName(name);
+    if (!number)
+        return "/dev/" + name;
+    const std::string comName = ComName(*number);
+    const std::string entry = entryPath(comName);
+    // The link of a virtual printer that has ended leads to whatever took its
+    // pseudo-terminal since: never open it.
+    if (IsStale(comName))
+        throw EVaCommError("Port map entry " + entry +
+                           " was left by a virtual printer that has ended (qrv ports mends it).");
+    if (!exists(entry))
+        return "/dev/ttyS" + std::to_string(*number - 1);
+    // The link's target, so an error names the device that is missing.
+    const auto target = linkTarget(entry);
+    if (!target)
+        return entry;
+    if (vaplatform::IsNetworkAddress(*target) || target->front() == '/')
+        return *target;
+    return Folder() + "/" + *target;
+}
+
+MapResult Map(int n, const std::string& target, bool force) {
+    namespace fs = std::filesystem;
+    MapResult result;
+    const fs::path entry = entryPath(ComName(n));
+    if (vaplatform::IsNetworkAddress(target)) {
+        const auto address = vaplatform::ParseNetworkAddress(target);
+        if (!address) {
+            result.Outcome = MapOutcome::BadAddress;
+            return result;
+        }
+        result.Target = address->Text();
+    } else {
+        result.Target = fs::absolute(target, result.Error).string();
+        if (result.Error) {
+            result.Outcome = MapOutcome::Failed;
+            return result;
+        }
+    }
+    std::error_code ec;
+    const fs::file_status old = fs::symlink_status(entry, ec);
+    if (fs::exists(old) || fs::is_symlink(old)) {
+        if (!force) {
+            result.Outcome = MapOutcome::Taken;
+            return result;
+        }
+        if (fs::is_directory(old)) {
+            result.Outcome = MapOutcome::IsFolder;
+            return result;
+        }
+    }
+    // A new link under a temporary name, renamed over the entry.
+    const fs::path temporary =
+        entry.parent_path() / ("." + ComName(n) + ".novo." + std::to_string(::getpid()));
+    fs::remove(temporary, ec);
+    fs::create_symlink(result.Target, temporary, result.Error);
+    if (!result.Error)
+        fs::rename(temporary, entry, result.Error);
+    if (result.Error) {
+        fs::remove(temporary, ec);
+        result.Outcome = MapOutcome::Failed;
+    }
+    return result;
+}
+
+MapResult Unmap(int n) {
+    namespace fs = std::filesystem;
+    MapResult result;
+    const fs::path entry = entryPath(ComName(n));
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(entry, ec);
+    if (!fs::exists(status) && !fs::is_symlink(status))
+        result.Outcome = MapOutcome::NotMapped;
+    else if (!fs::is_symlink(status))
+        result.Outcome = MapOutcome::NotALink;
+    else if (!fs::remove(entry, result.Error) || result.Error)
+        result.Outcome = MapOutcome::Failed;
+    if (result.Outcome == MapOutcome::Done || result.Outcome == MapOutcome::NotMapped)
+        result.Target = DeviceOf(n);
+    return result;
+}
+
 std::string AsidePath(int n) {
     return Folder() + "/.COM" + std::to_string(n) + ".guardado";
 }
@@ -180,6 +290,10 @@ Entry EntryOf(int n) {
             return entry;
         }
         entry.Virtual = ours && state == ClaimState::Live;
+        if (vaplatform::IsNetworkAddress(entry.Device)) {
+            entry.Kind = EntryKind::Network;
+            return entry;
+        }
         if (::stat(path.c_str(), &st) != 0) {
             entry.Kind = EntryKind::Missing;
             return entry;
@@ -238,6 +352,81 @@ VirtualClaim::~VirtualClaim() {
     if (stillNamed(fd_, path_))
         ::unlink(path_.c_str());
     ::close(fd_);
+}
+
+VirtualLink::Placed VirtualLink::Place(int n, const std::string& device, bool force) {
+    namespace fs = std::filesystem;
+    number_ = n;
+    target_ = device;
+    const std::string entry = entryPath(ComName(n));
+    const std::string aside = AsidePath(n);
+    Placed result;
+    bool busy = false;
+    if (auto taken = VirtualClaim::Take(n, target_, result.Error, busy)) {
+        claim_.emplace(std::move(*taken));
+    } else {
+        result.Why = busy ? Refusal::Busy : Refusal::ClaimFailed;
+        return result;
+    }
+    std::error_code ec;
+    const fs::file_status old = fs::symlink_status(entry, ec);
+    if (fs::exists(old) || fs::is_symlink(old)) {
+        if (!force || fs::is_directory(old)) {
+            result.Why = force ? Refusal::IsFolder : Refusal::Taken;
+            claim_.reset();
+            return result;
+        }
+        if (exists(aside)) {
+            result.Why = Refusal::AsideTaken;
+            claim_.reset();
+            return result;
+        }
+        if (::renameat2(AT_FDCWD, entry.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0) {
+            result.Why = Refusal::Failed;
+            result.Error = std::strerror(errno);
+            claim_.reset();
+            return result;
+        }
+        saved_ = true;
+    }
+    if (::symlink(target_.c_str(), entry.c_str()) != 0) {
+        result.Why = Refusal::Failed;
+        result.Error = std::strerror(errno);
+        if (saved_)
+            ::rename(aside.c_str(), entry.c_str());
+        saved_ = false;
+        claim_.reset();
+        return result;
+    }
+    placed_ = true;
+    return result;
+}
+
+VirtualLink::Removal VirtualLink::Remove() {
+    Removal result;
+    result.KeptAside = saved_;
+    // The claim goes last, once the link and what it kept aside are undone.
+    struct Release {
+        std::optional<VirtualClaim>& Claim;
+        ~Release() { Claim.reset(); }
+    } release{claim_};
+    if (!placed_)
+        return result;
+    placed_ = false;
+    const std::string entry = entryPath(ComName(number_));
+    if (linkTarget(entry) != target_) {
+        result.What = Undone::ChangedMeanwhile;
+        return result;
+    }
+    const int done =
+        saved_ ? ::rename(AsidePath(number_).c_str(), entry.c_str()) : ::unlink(entry.c_str());
+    if (done != 0) {
+        result.What = Undone::Failed;
+        result.Error = std::strerror(errno);
+        return result;
+    }
+    result.What = saved_ ? Undone::Restored : Undone::Removed;
+    return result;
 }
 
 std::vector<Repair> RepairStale() {

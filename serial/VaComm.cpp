@@ -1,6 +1,7 @@
 #include "serial/VaComm.h"
 
 #include "serial/NetworkAddress.h"
+#include "serial/PortMap.h"
 #include "serial/VaCommPlatform.h"
 #include "serial/VaCommThreads.h"
 
@@ -300,7 +301,7 @@ std::string TVaCustomComm::Version() const {
 }
 
 std::string TVaCustomComm::GetDeviceName() const {
-    return vaplatform::ResolveDevicePath(Fill(deviceName_, {std::to_string(portNum_)}));
+    return portmap::Resolve(Fill(deviceName_, {std::to_string(portNum_)}));
 }
 
 uint32_t TVaCustomComm::DcbFlags() const {

@@ -152,10 +152,6 @@ std::string ErrorText(int code);
 // characters inside it (a line break) made one blank, and trailing blanks,
 // control characters and full stops removed. Portable.
 std::string TidyErrorText(std::string text);
-// The device path that a formatted device name stands for.
-std::string ResolveDevicePath(const std::string& name);
-// The port map folder ($XDG_CONFIG_HOME/impressora-qrv/ports).
-std::string PortMapFolder();
 std::vector<std::string> PortNames();
 
 // Identifies the calling thread for SetThreadPriority.

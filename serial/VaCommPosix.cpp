@@ -745,61 +745,6 @@ std::string ErrorText(int code) {
     return text;
 }
 
-std::string PortMapFolder() {
-    std::string base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : "";
-        }
-        base = std::string(home) + "/.config";
-    }
-    return base + "/impressora-qrv/ports";
-}
-
-std::string ResolveDevicePath(const std::string& name) {
-    if (IsNetworkAddress(name))
-        return name;
-    if (!name.empty() && name.front() == '/')
-        return name;
-    int number = 0;
-    bool isCom = name.size() > 3 && name.compare(0, 3, "COM") == 0;
-    if (isCom) {
-        const char* digits = name.c_str() + 3;
-        const char* end = name.c_str() + name.size();
-        const auto [ptr, ec] = std::from_chars(digits, end, number);
-        isCom = ec == std::errc{} && ptr == end && *digits != '-' && *digits != '+';
-    }
-    if (!isCom)
-        return "/dev/" + name;
-    const std::string folder = PortMapFolder();
-    const std::string entry = folder + "/" + name;
-    // The link of a virtual printer that has ended leads to whatever took its
-    // pseudo-terminal since: never open it.
-    if (portmap::IsStale(name))
-        throw EVaCommError("Port map entry " + entry +
-                           " was left by a virtual printer that has ended (qrv ports mends it).");
-    struct stat st {};
-    if (lstat(entry.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode))
-            return entry;
-        // Name the link's target, so an error tells which device is missing.
-        std::string target(4096, '\0');
-        const ssize_t n = readlink(entry.c_str(), target.data(), target.size() - 1);
-        if (n <= 0)
-            return entry;
-        target.resize(static_cast<size_t>(n));
-        return target.front() == '/' ? target : folder + "/" + target;
-    }
-    if (number < 1)
-        return "/dev/" + name;
-    return "/dev/ttyS" + std::to_string(number - 1);
-}
-
 std::vector<std::string> PortNames() {
     std::vector<std::string> names;
     if (DIR* dir = opendir("/sys/class/tty")) {
@@ -812,9 +757,10 @@ std::vector<std::string> PortNames() {
         }
         closedir(dir);
     }
-    if (DIR* dir = opendir(PortMapFolder().c_str())) {
+    if (DIR* dir = opendir(portmap::Folder().c_str())) {
         while (const dirent* e = readdir(dir)) {
-            if (std::strncmp(e->d_name, "COM", 3) == 0)
+            if (const auto n = portmap::ParseComName(e->d_name);
+                n && portmap::ComName(*n) == e->d_name)
                 names.emplace_back(e->d_name);
         }
         closedir(dir);

@@ -2,6 +2,7 @@
 // device, the device control block, and WaitCommEvent for the event thread.
 
 #include "serial/NetworkAddress.h"
+#include "serial/PortMap.h"
 #include "serial/VaCommBindings.h"
 #include "serial/VaCommPlatform.h"
 
@@ -577,20 +578,6 @@ std::string ErrorText(int code) {
     return TidyErrorText(text);
 }
 
-std::string PortMapFolder() {
-    return {};
-}
-
-std::string ResolveDevicePath(const std::string& name) {
-    if (IsNetworkAddress(name))
-        return name;
-    // "\\.\COM10": the plain name reaches only COM1 to COM9.
-    const bool verbatim =
-        name.starts_with("\\\\") ||
-        (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':');
-    return verbatim ? name : "\\\\.\\" + name;
-}
-
 std::vector<std::string> PortNames() {
     std::set<std::string> names;
     HKEY key{};
@@ -623,8 +610,7 @@ std::vector<std::string> PortNames() {
     for (DWORD i = 0; i < n && all[i];) {
         const std::string device(&all[i]);
         i += static_cast<DWORD>(device.size()) + 1;
-        if (device.size() > 3 && _strnicmp(device.c_str(), "COM", 3) == 0 &&
-            device.find_first_not_of("0123456789", 3) == std::string::npos)
+        if (portmap::ParseComName(device))
             names.insert(device);
     }
     std::vector<std::string> sorted(names.begin(), names.end());

@@ -261,6 +261,8 @@ private slots:
             {{"map", "COM2", "/dev/ttyUSB8"}, 1, "/dev/ttyUSB7"},
             {{"map", "COM2", "/dev/ttyUSB8", "--force"}, 0, "/dev/ttyUSB8"},
             {{"map", "COM0", "/dev/ttyUSB8"}, 2, "/dev/ttyUSB8"},
+            {{"map", "COM2", "rfc2217://10.0.0.5:99999", "--force"}, 2, "/dev/ttyUSB8"},
+            {{"map", "COM2", "rfc2217://10.0.0.5:4001", "--force"}, 0, "rfc2217://10.0.0.5:4001"},
             {{"unmap", "Com2"}, 0, ""},
             {{"unmap", "COM2"}, 0, ""},
         };
@@ -299,6 +301,9 @@ private slots:
             << QStringList{"print", "--port", "COM3"} << QStringLiteral("falta a opção --band");
         QTest::newRow("empty device")
             << QStringList{"map", "COM5", ""} << QStringLiteral("DEVICE: vazio");
+        QTest::newRow("map to a bad network port")
+            << QStringList{"map", "COM5", "socket://10.0.0.5:0"}
+            << QStringLiteral("endereço de rede inválido \"socket://10.0.0.5:0\"");
         QTest::newRow("stall and hang-up")
             << QStringList{"simulate", "COM5", "--stall-after", "1", "--hang-up-after", "2"}
             << QStringLiteral("--stall-after e --hang-up-after não podem ser usadas juntas");

@@ -15,7 +15,10 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <termios.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -76,6 +79,18 @@ public:
                 return true;
             if (!process.waitForReadyRead(500) && process.state() == QProcess::NotRunning)
                 return false;
+        }
+        return false;
+    }
+    // Waits until `count` events of `kind` were said; false after a generous limit.
+    bool WaitFor(const char* kind, int count) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 20000) {
+            take();
+            if (only(events, kind).size() >= count)
+                return true;
+            process.waitForReadyRead(200);
         }
         return false;
     }
@@ -182,6 +197,55 @@ private slots:
     }
 
     // Each qrv opens and closes the port; the printer counts on.
+    // A sender on a line the printer does not use: the printer says so when
+    // the line changes, and marks the frames that came over it.
+    void framesShowTheLineTheyCameOver() {
+        Simulator printer(configHome.path(), {});
+        QVERIFY(printer.Listening());
+        const int fd = ::open(printer.Device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        // "Imprime relatório", one frame.
+        const std::vector<uint8_t> frame{0x02, 0x30, 0x66, 0x30, 0x30, 0x30, 0x30,
+                                         0x30, 0x30, 0x30, 0x30, 0x30, 0x0D, 0xAB};
+        struct Step {
+            speed_t Speed;
+            tcflag_t Framing;
+        };
+        const Step steps[] = {{B115200, CS8}, {B115200, CS8}, {B9600, CS8 | CSTOPB}};
+        int sent = 0;
+        for (const Step& step : steps) {
+            termios line{};
+            QCOMPARE(::tcgetattr(fd, &line), 0);
+            ::cfmakeraw(&line);
+            line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+            line.c_cflag |= step.Framing;
+            ::cfsetospeed(&line, step.Speed);
+            ::cfsetispeed(&line, step.Speed);
+            QCOMPARE(::tcsetattr(fd, TCSANOW, &line), 0);
+            QCOMPARE(::write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+            QVERIFY(printer.WaitFor("frame", ++sent));
+        }
+        ::close(fd);
+        const QList<QJsonObject> events = printer.Stop();
+        const QList<QJsonObject> lines = only(events, "line");
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0]["speed"].toInt(), 115200);
+        QCOMPARE(lines[0]["dataBits"].toInt(), 8);
+        QCOMPARE(lines[0]["parity"].toString(), QStringLiteral("N"));
+        QCOMPARE(lines[0]["stopBits"].toInt(), 1);
+        QCOMPARE(lines[0]["ok"].toBool(), false);
+        QCOMPARE(lines[1]["speed"].toInt(), 9600);
+        QCOMPARE(lines[1]["stopBits"].toInt(), 2);
+        QCOMPARE(lines[1]["ok"].toBool(), true);
+        const QList<QJsonObject> frames = only(events, "frame");
+        QCOMPARE(frames.size(), 3);
+        const char* const expected[] = {"115200 8N1", "115200 8N1", "9600 8N2"};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(frames[i]["line"].toString(), QString(expected[i]));
+            QCOMPARE(frames[i]["lineOk"].toBool(), i == 2);
+        }
+    }
+
     void printTwiceGivesConsecutiveNumbers() {
         Simulator printer(configHome.path(), {});
         QVERIFY(printer.Listening());

@@ -1,6 +1,7 @@
 // The virtual printer's memory of a run: ticket numbers, the ticket preview
 // and the report, from decoded commands and the times they arrived.
 #include "cli/VirtualPrinter.h"
+#include "cli/SimulatedLine.h"
 
 #include <QtTest>
 
@@ -25,6 +26,38 @@ class VirtualPrinterTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // What the virtual printer reads of a sender's line settings.
+    void lineSettings_data() {
+        QTest::addColumn<int>("speed"); // a B... code
+        QTest::addColumn<int>("cflag"); // size, parity and stop bits
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("printers");
+        QTest::newRow("the printer's line")
+            << int{B9600} << int{CS8 | CSTOPB} << "9600 8N2" << true;
+        QTest::newRow("one stop bit") << int{B9600} << int{CS8} << "9600 8N1" << false;
+        QTest::newRow("a device server's default")
+            << int{B115200} << int{CS8} << "115200 8N1" << false;
+        QTest::newRow("slower") << int{B4800} << int{CS8 | CSTOPB} << "4800 8N2" << false;
+        QTest::newRow("even parity") << int{B9600} << int{CS7 | PARENB} << "9600 7E1" << false;
+        QTest::newRow("odd parity")
+            << int{B9600} << int{CS8 | PARENB | PARODD | CSTOPB} << "9600 8O2" << false;
+        QTest::newRow("five bits") << int{B9600} << int{CS5 | CSTOPB} << "9600 5N2" << false;
+        QTest::newRow("six bits") << int{B2400} << int{CS6} << "2400 6N1" << false;
+    }
+    void lineSettings() {
+        QFETCH(int, speed);
+        QFETCH(int, cflag);
+        QFETCH(QString, text);
+        QFETCH(bool, printers);
+        termios line{};
+        line.c_cflag = static_cast<tcflag_t>(cflag) | CREAD | CLOCAL;
+        cfsetospeed(&line, static_cast<speed_t>(speed));
+        cfsetispeed(&line, static_cast<speed_t>(speed));
+        const simulate::LineSettings s = simulate::LineOf(line);
+        QCOMPARE(QString::fromStdString(s.Text()), text);
+        QCOMPARE(s.IsPrinters(), printers);
+    }
+
     void initTestCase() {
         // Dates and times below are read in UTC, whatever the machine's zone.
         qputenv("TZ", "UTC");
