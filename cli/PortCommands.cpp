@@ -6,11 +6,8 @@
 #include "cli/PortsOutput.h"
 #include "cli/Text.h"
 
-<<<<<<< HEAD
-#include "serial/PortList.h"
-=======
 #include "serial/NetworkAddress.h"
->>>>>>> net2
+#include "serial/PortList.h"
 #include "serial/PortMap.h"
 #include "serial/VaComm.h"
 
@@ -32,30 +29,6 @@ namespace {
 using portmap::WindowPorts;
 
 #ifndef _WIN32
-<<<<<<< HEAD
-fs::path entryOf(int n) {
-    return fs::path(portmap::Folder()) / ("COM" + std::to_string(n));
-=======
-fs::path canonicalOrSelf(const fs::path& path) {
-    std::error_code ec;
-    fs::path resolved = fs::canonical(path, ec);
-    return ec ? path : resolved;
-}
-
-// Every COMn of the folder and Com1 to Com10.
-std::set<int> namedPorts() {
-    std::set<int> numbers;
-    for (int n = 1; n <= WindowPorts; ++n)
-        numbers.insert(n);
-    std::error_code ec;
-    for (auto it = fs::directory_iterator(portmap::Folder(), ec);
-         !ec && it != fs::directory_iterator(); it.increment(ec))
-        if (const auto n = ParseComNumber(it->path().filename().string());
-            n && portmap::ComName(*n) == it->path().filename().string())
-            numbers.insert(*n);
-    return numbers;
->>>>>>> net2
-}
 
 // What the entry of a port is, when it is not simply a device that exists.
 std::string entryState(const portmap::Entry& entry) {
