@@ -36,25 +36,6 @@ struct Outcome {
     QString Err;
 };
 
-// The configuration the window holds after opening `path`, read without qrv.
-printer::PrinterConfiguration windowConfiguration(const QString& path) {
-    return printer::AsWindowHolds(SettingsFile::Read(SettingsFile::Load(path.toStdString())));
-}
-
-std::vector<std::vector<uint8_t>> framesOf(const printer::Plan& plan) {
-    std::vector<std::vector<uint8_t>> frames;
-    for (const printer::PlanStep& step : plan)
-        frames.push_back(step.Frame);
-    return frames;
-}
-
-std::vector<std::vector<uint8_t>> framesOf(const std::vector<PtyPeer::Frame>& arrived) {
-    std::vector<std::vector<uint8_t>> frames;
-    for (const PtyPeer::Frame& f : arrived)
-        frames.push_back(f.Bytes);
-    return frames;
-}
-
 long long msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
 }

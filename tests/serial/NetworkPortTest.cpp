@@ -31,24 +31,6 @@ namespace {
 
 const QString Golden = QStringLiteral(QRV_SETTINGS_DATA "/programa.snh");
 
-printer::PrinterConfiguration windowConfiguration(const QString& path) {
-    return printer::AsWindowHolds(SettingsFile::Read(SettingsFile::Load(path.toStdString())));
-}
-
-std::vector<std::vector<uint8_t>> framesOf(const printer::Plan& plan) {
-    std::vector<std::vector<uint8_t>> frames;
-    for (const printer::PlanStep& step : plan)
-        frames.push_back(step.Frame);
-    return frames;
-}
-
-std::vector<std::vector<uint8_t>> framesOf(const std::vector<PtyPeer::Frame>& arrived) {
-    std::vector<std::vector<uint8_t>> frames;
-    for (const PtyPeer::Frame& f : arrived)
-        frames.push_back(f.Bytes);
-    return frames;
-}
-
 // Waits, with generous slack, until `done` holds; false when it never did.
 template <typename Done> bool waitUntil(Done done, int limitMs = 30000) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);

@@ -2,6 +2,7 @@
 
 #include "PtyPeer.h"
 #include "printer/Plan.h"
+#include "settings/SettingsFile.h"
 
 #include <QString>
 #include <chrono>
@@ -29,4 +30,24 @@ inline QString TimelineFault(const std::vector<PtyPeer::Frame>& arrived, const p
                 .arg(times[i]);
     }
     return {};
+}
+
+// The configuration the window holds after opening `path`, read without qrv.
+inline printer::PrinterConfiguration windowConfiguration(const QString& path) {
+    return printer::AsWindowHolds(SettingsFile::Read(SettingsFile::Load(path.toStdString())));
+}
+
+// The bytes of each frame of a plan, and of each frame that arrived.
+inline std::vector<std::vector<uint8_t>> framesOf(const printer::Plan& plan) {
+    std::vector<std::vector<uint8_t>> frames;
+    for (const printer::PlanStep& step : plan)
+        frames.push_back(step.Frame);
+    return frames;
+}
+
+inline std::vector<std::vector<uint8_t>> framesOf(const std::vector<PtyPeer::Frame>& arrived) {
+    std::vector<std::vector<uint8_t>> frames;
+    for (const PtyPeer::Frame& f : arrived)
+        frames.push_back(f.Bytes);
+    return frames;
 }
