@@ -1,6 +1,10 @@
 # What `cmake --install` puts on the system, and so what debian/ splits into
 # the packages qrv and impressora-qrv (debian/*.install). Read after every
 # program's folder, so that a program is installed when it is built.
+# Windows has its own layout (cmake/WindowsRuntime.cmake).
+if(WIN32)
+    return()
+endif()
 include(GNUInstallDirs)
 
 set(QRV_APP_ID org.example.ImpressoraQrv)

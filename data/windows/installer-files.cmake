@@ -1,0 +1,38 @@
+# Writes the installer's file lists from the staging folder, so that the
+# uninstaller removes exactly what the installer put there and nothing the
+# user added beside it:
+#   cmake -DSTAGE=<folder> -DOUT=<file.nsh> -P installer-files.cmake
+# INSTALL_FILES copies every file; UNINSTALL_FILES deletes them, then each
+# folder, the deepest first (RMDir leaves a folder that is not empty).
+file(GLOB_RECURSE files RELATIVE ${STAGE} ${STAGE}/*)
+list(SORT files)
+set(install "!macro INSTALL_FILES\n")
+set(uninstall "!macro UNINSTALL_FILES\n")
+set(dirs)
+set(current "<none>")
+foreach(f ${files})
+    get_filename_component(dir "${f}" DIRECTORY)
+    if(NOT dir STREQUAL current)
+        set(current "${dir}")
+        if(dir STREQUAL "")
+            string(APPEND install "  SetOutPath \"$INSTDIR\"\n")
+        else()
+            string(REPLACE "/" "\\" wdir "${dir}")
+            string(APPEND install "  SetOutPath \"$INSTDIR\\${wdir}\"\n")
+            list(APPEND dirs "${dir}")
+        endif()
+    endif()
+    string(REPLACE "/" "\\" wf "${f}")
+    string(APPEND install "  File \"${STAGE}/${f}\"\n")
+    string(APPEND uninstall "  Delete \"$INSTDIR\\${wf}\"\n")
+endforeach()
+list(REMOVE_DUPLICATES dirs)
+list(SORT dirs)
+list(REVERSE dirs)
+foreach(d ${dirs})
+    string(REPLACE "/" "\\" wd "${d}")
+    string(APPEND uninstall "  RMDir \"$INSTDIR\\${wd}\"\n")
+endforeach()
+string(APPEND install "!macroend\n")
+string(APPEND uninstall "!macroend\n")
+file(WRITE ${OUT} "${install}${uninstall}")
