@@ -1,5 +1,6 @@
 #include "PtyPeer.h"
 #include "PortMapPath.h"
+#include "serial/PortMap.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,7 +56,7 @@ termios PtyPeer::SlaveSettings() const {
 void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
     const auto folder = PortMapPath(configHome);
     std::filesystem::create_directories(folder);
-    const auto link = folder / ("COM" + std::to_string(n));
+    const auto link = folder / portmap::ComName(n);
     std::filesystem::remove(link);
     std::filesystem::create_symlink(slavePath, link);
 }
