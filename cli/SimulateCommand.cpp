@@ -18,6 +18,7 @@
 
 #include "protocol/FrameSplitter.h"
 #include "serial/PortMap.h"
+#include "serial/PtyPosix.h"
 
 #include <nlohmann/json.hpp>
 
@@ -27,14 +28,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <poll.h>
-#include <stdexcept>
 #include <stdio.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -54,93 +52,25 @@ struct SimulateOptions {
 
 #ifndef _WIN32
 
-std::string systemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
+using pty::SystemError;
+
+// The printer's line: raw, 9600 baud, 8 data bits, no parity, 2 stop bits,
+// on the slave, which the sender's settings then change.
+pty::Pair openPty() {
+    pty::Pair pair = pty::OpenPair(true);
+    pty::SetRawLine(pair.Slave.get(), B9600, 2);
+    return pair;
 }
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other)
-            reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
+// Polled by the run: a byte in it is a signal to stop.
+int signalPipe = -1;
 
-private:
-    int fd_ = -1;
-};
-
-// ---- Signals --------------------------------------------------------------------------------
-
-// The handler only writes one byte into this pipe; the loop polls its other
-// end and does the cleaning up.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-void catchSignals() {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::runtime_error(systemError("pipe2"));
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    ::sigemptyset(&action.sa_mask);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &action, nullptr);
+int catchSignals() {
+    const int fd = pty::CatchStopSignals();
     // A closed standard output must end the run through the loop, removing
     // the link, not kill the process.
     ::signal(SIGPIPE, SIG_IGN);
-}
-
-// ---- The pseudo-terminal --------------------------------------------------------------------
-
-struct Pty {
-    Fd Master;
-    Fd Slave; // ours: the sender's close never hangs the master up
-    std::string SlavePath;
-};
-
-Pty openPty() {
-    Pty pty;
-    pty.Master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (pty.Master.get() < 0)
-        throw std::runtime_error(systemError("posix_openpt"));
-    char name[128];
-    if (::grantpt(pty.Master.get()) != 0 || ::unlockpt(pty.Master.get()) != 0 ||
-        ::ptsname_r(pty.Master.get(), name, sizeof name) != 0)
-        throw std::runtime_error(systemError("pseudoterminal"));
-    pty.SlavePath = name;
-    pty.Slave.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (pty.Slave.get() < 0)
-        throw std::runtime_error(systemError(pty.SlavePath));
-
-    // The printer's line: raw, 9600 baud, 8 data bits, no parity, 2 stop bits.
-    termios line{};
-    if (::tcgetattr(pty.Slave.get(), &line) != 0)
-        throw std::runtime_error(systemError("tcgetattr"));
-    ::cfmakeraw(&line);
-    ::cfsetispeed(&line, B9600);
-    ::cfsetospeed(&line, B9600);
-    line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS);
-    line.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
-    line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    if (::tcsetattr(pty.Slave.get(), TCSANOW, &line) != 0)
-        throw std::runtime_error(systemError("tcsetattr"));
-    return pty;
+    return fd;
 }
 
 // ---- The port map entry ---------------------------------------------------------------------
@@ -336,7 +266,7 @@ std::string framesText(int frames) {
 
 class Simulation {
 public:
-    Simulation(const SimulateOptions& chosen, Pty& line) : options(chosen), pty(line) {}
+    Simulation(const SimulateOptions& chosen, pty::Pair& line) : options(chosen), terminal(line) {}
 
     // Runs until a signal, or a hang-up asked for. False when the line or
     // standard output failed (said on standard error).
@@ -360,7 +290,7 @@ private:
     void hangUp();
 
     const SimulateOptions& options;
-    Pty& pty;
+    pty::Pair& terminal;
     simulate::VirtualPrinter printer;
     protocol::FrameSplitter splitter;
     // The sender's line settings as of the last read; ours at the start.
@@ -444,32 +374,18 @@ void Simulation::stall() {
     reading = false;
     // The sender's writes wait only once the line's queue is full, and
     // stopping to read leaves it room for some 20 KB: fill it from our side.
-    // The kernel moves written bytes on a little later, which may make room
-    // again, so full means refused twice, a pause apart; smaller writes then
-    // find what room is left, down to one byte, the size the sender writes.
-    static const std::vector<uint8_t> filler(4096, 0xEE);
-    std::size_t total = 0;
-    for (const std::size_t size : {filler.size(), std::size_t{256}, std::size_t{1}}) {
-        for (int refused = 0; refused < 2;) {
-            const ssize_t n = ::write(pty.Slave.get(), filler.data(), size);
-            if (n > 0) {
-                total += static_cast<std::size_t>(n);
-                refused = 0;
-            } else if (n < 0 && errno == EAGAIN) {
-                ++refused;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            } else if (errno != EINTR) {
-                std::cerr << "qrv: " << systemError("enchendo a linha") << '\n';
-                break;
-            }
-        }
+    const pty::Filled filled = pty::FillLine(terminal.Slave.get());
+    if (filled.Error != 0) {
+        errno = filled.Error;
+        std::cerr << "qrv: " << SystemError("enchendo a linha") << '\n';
     }
+    const std::size_t total = filled.Bytes;
     // A sender that flushes its output when it closes the port (TCOFLUSH
     // drops what the master has not read) would make room for the next one.
     // Stopped output keeps the line full for every sender, as a printer
     // that holds its line off while its buffer is full.
-    if (::tcflow(pty.Slave.get(), TCOOFF) != 0)
-        std::cerr << "qrv: " << systemError("parando a linha") << '\n';
+    if (::tcflow(terminal.Slave.get(), TCOOFF) != 0)
+        std::cerr << "qrv: " << SystemError("parando a linha") << '\n';
     Say("Depois de " + framesText(frames) + " a impressora virtual parou de ler " +
             "e encheu a linha (" + std::to_string(total) + " bytes): buffer cheio.",
         {{"event", "stall"}, {"frames", frames}, {"filler", total}});
@@ -478,8 +394,8 @@ void Simulation::stall() {
 void Simulation::hangUp() {
     reading = false;
     stopping = true;
-    pty.Master.reset();
-    pty.Slave.reset();
+    terminal.Master.reset();
+    terminal.Slave.reset();
     Say("Depois de " + framesText(frames) + " a impressora virtual fechou a linha: cabo desligado.",
         {{"event", "hang-up"}, {"frames", frames}});
 }
@@ -488,10 +404,10 @@ void Simulation::hangUp() {
 // share the settings, so reading them when bytes arrive tells the line those
 // bytes came over.
 void Simulation::watchLine() {
-    termios settings{};
-    if (::tcgetattr(pty.Slave.get(), &settings) != 0)
+    const std::optional<termios> settings = pty::LineSettings(terminal.Slave.get());
+    if (!settings)
         return;
-    const simulate::LineSettings now = simulate::LineOf(settings);
+    const simulate::LineSettings now = simulate::LineOf(*settings);
     if (now == senderLine)
         return;
     senderLine = now;
@@ -506,7 +422,7 @@ void Simulation::watchLine() {
 }
 
 Simulation::ReadOutcome Simulation::readOnce(std::vector<uint8_t>& buffer) {
-    const ssize_t n = ::read(pty.Master.get(), buffer.data(), buffer.size());
+    const ssize_t n = ::read(terminal.Master.get(), buffer.data(), buffer.size());
     if (n > 0) {
         watchLine();
         const auto now = Steady::now();
@@ -518,7 +434,7 @@ Simulation::ReadOutcome Simulation::readOnce(std::vector<uint8_t>& buffer) {
     }
     if (n == 0 || errno == EAGAIN || errno == EINTR)
         return ReadOutcome::Empty;
-    std::cerr << "qrv: " << systemError("lendo a linha") << '\n';
+    std::cerr << "qrv: " << SystemError("lendo a linha") << '\n';
     return ReadOutcome::Failed;
 }
 
@@ -529,7 +445,7 @@ bool Simulation::Run() {
         hangUp();
     std::vector<uint8_t> buffer(4096);
     while (!stopping) {
-        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {pty.Master.get(), POLLIN, 0}};
+        pollfd fds[2] = {{signalPipe, POLLIN, 0}, {terminal.Master.get(), POLLIN, 0}};
         int timeout = -1;
         if (const auto deadline = splitter.Deadline()) {
             const auto wait =
@@ -539,7 +455,7 @@ bool Simulation::Run() {
         if (::poll(fds, reading ? 2 : 1, timeout) < 0) {
             if (errno == EINTR)
                 continue;
-            std::cerr << "qrv: " << systemError("poll") << '\n';
+            std::cerr << "qrv: " << SystemError("poll") << '\n';
             lineFailed = true;
             break;
         }
@@ -573,29 +489,29 @@ bool Simulation::Run() {
 int simulatePrinter(const SimulateOptions& options) {
     const int n = *ParseComNumber(options.Name);
     const std::string name = portmap::ComName(n);
-    Pty pty;
+    pty::Pair terminal;
     try {
-        pty = openPty();
-        catchSignals();
+        terminal = openPty();
+        signalPipe = catchSignals();
     } catch (const std::exception& e) {
         std::cerr << "qrv: não foi possível abrir um pseudoterminal: " << e.what() << '\n';
         return ExitDeviceFailed;
     }
     MendPortMap();
     PortLink link;
-    if (const auto refused = link.Place(n, pty.SlavePath, options.Force)) {
+    if (const auto refused = link.Place(n, terminal.SlavePath, options.Force)) {
         SayError(*refused + ".");
         return ExitDeviceFailed;
     }
 
-    Simulation simulation(options, pty);
-    bool ok = simulation.Say("Impressora virtual em " + name + " (" + pty.SlavePath +
-                                 "). Ctrl+C para sair.",
-                             {{"event", "listening"}, {"port", name}, {"device", pty.SlavePath}});
+    Simulation simulation(options, terminal);
+    bool ok = simulation.Say(
+        "Impressora virtual em " + name + " (" + terminal.SlavePath + "). Ctrl+C para sair.",
+        {{"event", "listening"}, {"port", name}, {"device", terminal.SlavePath}});
     if (ok)
         ok = simulation.Run();
-    pty.Master.reset();
-    pty.Slave.reset();
+    terminal.Master.reset();
+    terminal.Slave.reset();
     const std::string undone = link.Remove();
     if (!ok) {
         if (simulation.OutputFailed()) {
