@@ -12,32 +12,26 @@
 #include <string>
 
 #ifndef _WIN32
+#include "cli/Overloaded.h"
 #include "cli/SimulatedLine.h"
-#include "cli/Text.h"
+#include "cli/SimulatorOutput.h"
 #include "cli/VirtualPrinter.h"
 
 #include "protocol/FrameSplitter.h"
 #include "serial/PortMap.h"
 #include "serial/PtyPosix.h"
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <filesystem>
 #include <iostream>
 #include <poll.h>
-#include <stdio.h>
 #include <termios.h>
 #include <unistd.h>
-#include <utility>
-
-namespace fs = std::filesystem;
-using nlohmann::json;
+#include <vector>
 #endif
 
 namespace {
@@ -55,16 +49,14 @@ struct SimulateOptions {
 using pty::SystemError;
 
 // The printer's line: raw, 9600 baud, 8 data bits, no parity, 2 stop bits,
-// on the slave, which the sender's settings then change.
+// on our side, until the sender sets its own.
 pty::Pair openPty() {
     pty::Pair pair = pty::OpenPair(true);
     pty::SetRawLine(pair.Slave.get(), B9600, 2);
     return pair;
 }
 
-// Polled by the run: a byte in it is a signal to stop.
-int signalPipe = -1;
-
+// The read end of the pipe that stop signals write into.
 int catchSignals() {
     const int fd = pty::CatchStopSignals();
     // A closed standard output must end the run through the loop, removing
@@ -143,136 +135,18 @@ std::string PortLink::Remove() {
     return {};
 }
 
-// ---- Output ---------------------------------------------------------------------------------
-
-std::string timeOfDay(simulate::WallClock::time_point at) {
-    const auto ms = std::chrono::floor<std::chrono::milliseconds>(at.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
-                  local.tm_sec, static_cast<int>(ms % 1000));
-    return text;
-}
-
-json optionsJson(const protocol::OptionConditions& o) {
-    return {{"printDate", o.PrintDate},
-            {"printTime", o.PrintTime},
-            {"printFooter", o.PrintFooter},
-            {"oldProtocol", o.OldProtocol},
-            {"resetAtMidnight", o.ResetAtMidnight},
-            {"reloadAtBandEnd", o.ReloadAtBandEnd},
-            {"printerMecaf", o.PrinterMecaf}};
-}
-
-json commandJson(const protocol::Command& command) {
-    using namespace protocol;
-    json j;
-    if (std::get_if<E2pCommand>(&command)) {
-        j["command"] = "e";
-    } else if (const auto* t = std::get_if<PrintBandCommand>(&command)) {
-        j = {{"command", "T"}, {"band", t->Band}};
-    } else if (std::get_if<RestartCommand>(&command)) {
-        j["command"] = "w";
-    } else if (std::get_if<ReportCommand>(&command)) {
-        j["command"] = "f";
-    } else if (const auto* r = std::get_if<ClockCommand>(&command)) {
-        j = {{"command", "R"},
-             {"clock",
-              {{"seconds", r->Seconds},
-               {"minutes", r->Minutes},
-               {"hours", r->Hours},
-               {"day", r->Day},
-               {"month", r->Month},
-               {"year", r->YearInCentury}}}};
-    } else if (const auto* l = std::get_if<LineCommand>(&command)) {
-        j = {{"command", "L"},
-             {"id", l->Id},
-             {"band", (l->Id - 1) / simulate::LinesPerBand + 1},
-             {"line", (l->Id - 1) % simulate::LinesPerBand + 1},
-             {"style", l->Style},
-             {"styleName", simulate::StyleName(l->Style)},
-             {"text", Utf8FromCp1252(l->Text)}};
-    } else {
-        const auto& c = std::get<ConfigCommand>(command);
-        const int first = c.Id == ConfigFrameId::Bands1And2 ? 1 : 3;
-        j = {{"command", "L"},
-             {"id", static_cast<int>(c.Id)},
-             {"optionBits", OptionBits(c.Options)},
-             {"options", optionsJson(c.Options)},
-             {"bandCount", c.BandCount},
-             {"ranges",
-              {{{"band", first}, {"start", c.First.Start}, {"end", c.First.End}},
-               {{"band", first + 1}, {"start", c.Second.Start}, {"end", c.Second.End}}}}};
-    }
-    return j;
-}
-
-json printoutJson(const simulate::Printout& printout) {
-    if (const auto* t = std::get_if<simulate::Ticket>(&printout)) {
-        json lines = json::array();
-        for (const simulate::TicketLine& l : t->Lines)
-            lines.push_back({{"line", l.Line},
-                             {"style", l.Style},
-                             {"styleName", simulate::StyleName(l.Style)},
-                             {"text", Utf8FromCp1252(l.Text)}});
-        auto maybe = [](const std::optional<std::string>& v) { return v ? json(*v) : json(); };
-        return {{"event", "ticket"},          {"band", t->Band},
-                {"number", t->Number},        {"lines", lines},
-                {"date", maybe(t->Date)},     {"time", maybe(t->Time)},
-                {"footer", maybe(t->Footer)}, {"clockSet", t->ClockSet}};
-    }
-    const auto& r = std::get<simulate::Report>(printout);
-    const simulate::PrinterState& s = r.State;
-    json bands = json::array();
-    for (int b = 1; b <= simulate::MaxBands; ++b) {
-        const simulate::BandState& band = s.Bands[static_cast<std::size_t>(b - 1)];
-        json lines = json::array();
-        for (int l = 1; l <= simulate::LinesPerBand; ++l) {
-            const simulate::HeaderLine& line =
-                s.Lines[static_cast<std::size_t>((b - 1) * simulate::LinesPerBand + l - 1)];
-            lines.push_back({{"line", l},
-                             {"received", line.Received},
-                             {"style", line.Style},
-                             {"styleName", simulate::StyleName(line.Style)},
-                             {"text", Utf8FromCp1252(line.Text)}});
-        }
-        bands.push_back({{"band", b},
-                         {"start", band.Range.Start},
-                         {"end", band.Range.End},
-                         {"next", band.Next},
-                         {"lines", lines}});
-    }
-    return {{"event", "report"},
-            {"configured", s.Configured},
-            {"optionBits", protocol::OptionBits(s.Options)},
-            {"options", optionsJson(s.Options)},
-            {"bandCount", s.BandCount},
-            {"bands", bands},
-            {"clock",
-             {{"set", s.Clock.Set},
-              {"valid", s.Clock.Valid},
-              {"offsetSeconds", s.Clock.Offset.count()},
-              {"now", r.ClockNow}}},
-            {"tickets", s.Tickets}};
-}
-
-std::string framesText(int frames) {
-    return std::to_string(frames) + (frames == 1 ? " quadro" : " quadros");
-}
-
 // ---- The run --------------------------------------------------------------------------------
 
 class Simulation {
 public:
-    Simulation(const SimulateOptions& chosen, pty::Pair& line) : options(chosen), terminal(line) {}
+    Simulation(const SimulateOptions& chosen, pty::Pair& line, int stopSignals)
+        : options(chosen), terminal(line), signals(stopSignals) {}
 
     // Runs until a signal, or a hang-up asked for. False when the line or
     // standard output failed (said on standard error).
     bool Run();
-    // One line of text, or one JSON object, on standard output.
-    bool Say(const std::string& text, json event);
+    // The event on standard output, as text or as one JSON object.
+    bool Say(const simulate::Event& event);
     bool OutputFailed() const { return outputFailed; }
     // The system's error of the failed output (EPIPE: it was closed).
     int OutputError() const { return outputError; }
@@ -291,10 +165,11 @@ private:
 
     const SimulateOptions& options;
     pty::Pair& terminal;
+    int signals; // the stop signals' pipe
     simulate::VirtualPrinter printer;
     protocol::FrameSplitter splitter;
     // The sender's line settings as of the last read; ours at the start.
-    simulate::LineSettings senderLine{9600, 8, 'N', 2};
+    simulate::LineSettings senderLine = simulate::PrintersLine;
     int frames = 0;
     bool reading = true;
     bool stopping = false;
@@ -303,13 +178,12 @@ private:
     bool lineFailed = false;
 };
 
-bool Simulation::Say(const std::string& text, json event) {
+bool Simulation::Say(const simulate::Event& event) {
     if (outputFailed)
         return false;
-    if (options.Json)
-        std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
-    else
-        std::cout << Printable(text, true) << '\n';
+    std::cout << simulate::Rendered(event,
+                                    options.Json ? simulate::Format::Json : simulate::Format::Text)
+              << '\n';
     errno = 0;
     std::cout.flush();
     if (!std::cout || std::fflush(stdout) != 0) {
@@ -326,40 +200,27 @@ void Simulation::handle(const protocol::FrameSplitter::Item& item) {
     const auto wall =
         simulate::WallClock::now() -
         std::chrono::duration_cast<simulate::WallClock::duration>(Steady::now() - item.Arrival);
-    const std::string at = timeOfDay(wall);
-    const std::string bytes = HexBytes(item.Bytes);
-
-    std::optional<std::string> fault;
-    std::string kind = item.ItemKind == Kind::Garbage ? "garbage" : "incomplete";
-    if (item.ItemKind == Kind::Frame) {
-        const protocol::DecodeResult result = protocol::Decode(item.Bytes);
-        if (const auto* command = std::get_if<protocol::Command>(&result)) {
-            json event = commandJson(*command);
-            event["event"] = "frame";
-            event["at"] = at;
-            event["bytes"] = bytes;
-            event["line"] = senderLine.Text();
-            event["lineOk"] = senderLine.IsPrinters();
-            Say(at + "  " + simulate::CommandText(*command) +
-                    (senderLine.IsPrinters() ? "" : "  [linha " + senderLine.Text() + "]"),
-                std::move(event));
-            if (const auto printout = printer.Take(*command, wall)) {
-                std::string text;
-                for (const std::string& line : simulate::PrintoutText(*printout))
-                    text += (text.empty() ? "    " : "\n    ") + line;
-                Say(text, printoutJson(*printout));
-            }
-        } else {
-            fault = std::get<protocol::DecodeError>(result).Text;
-            kind = "frame";
-        }
-        countFrame();
-    } else {
-        fault = item.Text;
+    if (item.ItemKind != Kind::Frame) {
+        Say(simulate::Fault{wall, item.ItemKind, item.Text, item.Bytes});
+        return;
     }
-    if (fault)
-        Say(at + "  ERRO  " + *fault + "  bytes: " + bytes,
-            {{"event", "error"}, {"at", at}, {"kind", kind}, {"reason", *fault}, {"bytes", bytes}});
+    const protocol::DecodeResult result = protocol::Decode(item.Bytes);
+    const auto* command = std::get_if<protocol::Command>(&result);
+    if (command) {
+        Say(simulate::FrameReceived{wall, item.Bytes, senderLine, *command});
+        if (const auto printout = printer.Take(*command, wall))
+            Say(std::visit(Overloaded{
+                               [](const simulate::Ticket& t) -> simulate::Event { return t; },
+                               [](const simulate::Report& r) -> simulate::Event { return r; },
+                           },
+                           *printout));
+    }
+    // A frame that does not decode counts too; what the count sets off is
+    // said before its fault.
+    countFrame();
+    if (!command)
+        Say(simulate::Fault{wall, Kind::Frame, std::get<protocol::DecodeError>(result).Text,
+                            item.Bytes});
 }
 
 void Simulation::countFrame() {
@@ -379,16 +240,13 @@ void Simulation::stall() {
         errno = filled.Error;
         std::cerr << "qrv: " << SystemError("enchendo a linha") << '\n';
     }
-    const std::size_t total = filled.Bytes;
     // A sender that flushes its output when it closes the port (TCOFLUSH
     // drops what the master has not read) would make room for the next one.
     // Stopped output keeps the line full for every sender, as a printer
     // that holds its line off while its buffer is full.
     if (::tcflow(terminal.Slave.get(), TCOOFF) != 0)
         std::cerr << "qrv: " << SystemError("parando a linha") << '\n';
-    Say("Depois de " + framesText(frames) + " a impressora virtual parou de ler " +
-            "e encheu a linha (" + std::to_string(total) + " bytes): buffer cheio.",
-        {{"event", "stall"}, {"frames", frames}, {"filler", total}});
+    Say(simulate::Stalled{frames, filled.Bytes});
 }
 
 void Simulation::hangUp() {
@@ -396,8 +254,7 @@ void Simulation::hangUp() {
     stopping = true;
     terminal.Master.reset();
     terminal.Slave.reset();
-    Say("Depois de " + framesText(frames) + " a impressora virtual fechou a linha: cabo desligado.",
-        {{"event", "hang-up"}, {"frames", frames}});
+    Say(simulate::HungUp{frames});
 }
 
 // The sender sets the line on its side of the pseudo-terminal; both sides
@@ -411,14 +268,7 @@ void Simulation::watchLine() {
     if (now == senderLine)
         return;
     senderLine = now;
-    Say("Linha: " + senderLine.Text() +
-            (senderLine.IsPrinters() ? "." : " (a impressora usa 9600 8N2: leria lixo)."),
-        {{"event", "line"},
-         {"speed", senderLine.Speed},
-         {"dataBits", senderLine.DataBits},
-         {"parity", std::string(1, senderLine.Parity)},
-         {"stopBits", senderLine.StopBits},
-         {"ok", senderLine.IsPrinters()}});
+    Say(simulate::LineChanged{senderLine});
 }
 
 Simulation::ReadOutcome Simulation::readOnce(std::vector<uint8_t>& buffer) {
@@ -445,7 +295,7 @@ bool Simulation::Run() {
         hangUp();
     std::vector<uint8_t> buffer(4096);
     while (!stopping) {
-        pollfd fds[2] = {{signalPipe, POLLIN, 0}, {terminal.Master.get(), POLLIN, 0}};
+        pollfd fds[2] = {{signals, POLLIN, 0}, {terminal.Master.get(), POLLIN, 0}};
         int timeout = -1;
         if (const auto deadline = splitter.Deadline()) {
             const auto wait =
@@ -490,9 +340,10 @@ int simulatePrinter(const SimulateOptions& options) {
     const int n = *ParseComNumber(options.Name);
     const std::string name = portmap::ComName(n);
     pty::Pair terminal;
+    int signals = -1;
     try {
         terminal = openPty();
-        signalPipe = catchSignals();
+        signals = catchSignals();
     } catch (const std::exception& e) {
         std::cerr << "qrv: não foi possível abrir um pseudoterminal: " << e.what() << '\n';
         return ExitDeviceFailed;
@@ -504,10 +355,8 @@ int simulatePrinter(const SimulateOptions& options) {
         return ExitDeviceFailed;
     }
 
-    Simulation simulation(options, terminal);
-    bool ok = simulation.Say(
-        "Impressora virtual em " + name + " (" + terminal.SlavePath + "). Ctrl+C para sair.",
-        {{"event", "listening"}, {"port", name}, {"device", terminal.SlavePath}});
+    Simulation simulation(options, terminal, signals);
+    bool ok = simulation.Say(simulate::Listening{name, terminal.SlavePath});
     if (ok)
         ok = simulation.Run();
     terminal.Master.reset();
@@ -528,7 +377,7 @@ int simulatePrinter(const SimulateOptions& options) {
         return ExitDeviceFailed;
     }
     if (!undone.empty())
-        simulation.Say(undone, {{"event", "end"}, {"port", name}, {"message", undone}});
+        simulation.Say(simulate::Ended{name, undone});
     return ExitDone;
 }
 
