@@ -153,7 +153,7 @@ std::string DevicePath(const PortName& port) {
     if (port.Number == 0)
         return port.Path;
     // A stale entry opens nothing, whatever its link now leads to.
-    if (portmap::IsStale("COM" + std::to_string(port.Number)))
+    if (portmap::IsStale(portmap::ComName(port.Number)))
         return {};
     return portmap::DeviceOf(port.Number);
 }
@@ -206,7 +206,7 @@ std::string HolderHint(const std::string& device, const std::string& lockFolder)
 
 std::vector<std::string> RefusalHints(const PortName& port, const std::string& device,
                                       const std::string& error) {
-    if (port.Number > 0 && portmap::IsStale("COM" + std::to_string(port.Number)))
+    if (port.Number > 0 && portmap::IsStale(portmap::ComName(port.Number)))
         return {"a entrada do mapa de portas foi deixada por uma impressora virtual que terminou; "
                 "nada foi enviado. qrv ports desfaz a entrada"};
     switch (errorCode(error)) {

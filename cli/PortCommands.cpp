@@ -90,13 +90,13 @@ int listPorts(bool json) {
     std::vector<std::string> system;
     TVaCustomComm::GetComPortNames(system);
     auto has = [&system](int n) {
-        const std::string name = "COM" + std::to_string(n);
+        const std::string name = portmap::ComName(n);
         return std::any_of(system.begin(), system.end(), [&](const std::string& port) {
             return ParseComNumber(port) == ParseComNumber(name);
         });
     };
     for (int n = 1; n <= WindowPorts; ++n) {
-        std::string name = "Com" + std::to_string(n);
+        std::string name = portmap::WindowName(n);
         name.resize(7, ' ');
         std::cout << name << portmap::DeviceOf(n) << "  " << (has(n) ? "existe" : "não existe")
                   << '\n';
@@ -201,7 +201,7 @@ const char* const ComNameHelp = "Nome da porta, como na janela: COM1 a COM10 (ou
 #ifndef _WIN32
 void MendPortMap() {
     for (const portmap::Repair& r : portmap::RepairStale()) {
-        const std::string name = "COM" + std::to_string(r.Number);
+        const std::string name = portmap::ComName(r.Number);
         std::string text = name + " era de uma impressora virtual que terminou";
         if (r.LinkRemoved)
             text += ": o link para " + r.Device + " saiu do mapa de portas";

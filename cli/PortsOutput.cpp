@@ -1,16 +1,14 @@
 #include "cli/PortsOutput.h"
 #include "cli/Text.h"
 
+#include "serial/PortMap.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string comName(int n) {
-    return "COM" + std::to_string(n);
-}
 
 // "1a86:7523 QinHeng Electronics USB Serial, sem número de série, driver
 // ch341, USB 1-1": what tells one adapter from another at a glance.
@@ -41,7 +39,7 @@ nlohmann::ordered_json orNull(const std::string& value) {
 }
 
 std::string mapLine(const portlist::Adapter& a) {
-    return "qrv map " + comName(*a.SuggestedPort) + " " + a.StableName;
+    return "qrv map " + portmap::ComName(*a.SuggestedPort) + " " + a.StableName;
 }
 
 } // namespace
@@ -51,7 +49,7 @@ void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
     out << "Pasta do mapa de portas: " << Printable(overview.Folder) << "\n\n";
     for (const portlist::NamedPort& port : overview.Ports) {
         std::string name =
-            port.InWindow ? "Com" + std::to_string(port.Number) : comName(port.Number);
+            port.InWindow ? portmap::WindowName(port.Number) : portmap::ComName(port.Number);
         name.resize(std::max<size_t>(name.size() + 1, 7), ' ');
         const auto note = notes.find(port.Number);
         out << name << Printable(port.Device) << (port.Mapped ? " (mapeada)" : "") << "  "
@@ -77,7 +75,7 @@ void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
         if (!a.OpenedBy.empty()) {
             std::string names;
             for (const int n : a.OpenedBy)
-                names += (names.empty() ? "" : ", ") + comName(n);
+                names += (names.empty() ? "" : ", ") + portmap::ComName(n);
             out << "    aberto por: " << names << '\n';
         } else if (a.SuggestedPort) {
             out << "    " << Printable(mapLine(a)) << '\n';
@@ -92,7 +90,7 @@ void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview
     nlohmann::ordered_json ports = nlohmann::ordered_json::array();
     for (const portlist::NamedPort& port : overview.Ports) {
         const auto note = notes.find(port.Number);
-        ports.push_back({{"name", comName(port.Number)},
+        ports.push_back({{"name", portmap::ComName(port.Number)},
                          {"device", port.Device},
                          {"mapped", port.Mapped},
                          {"exists", port.Exists},
@@ -105,7 +103,7 @@ void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview
         const portlist::SerialDevice& d = a.Device;
         nlohmann::ordered_json names = nlohmann::ordered_json::array();
         for (const int n : a.OpenedBy)
-            names.push_back(comName(n));
+            names.push_back(portmap::ComName(n));
         adapters.push_back({{"device", d.Node},
                             {"byId", d.ById},
                             {"byPath", d.ByPath},

@@ -31,7 +31,7 @@ std::string LineSettings::Text() const {
 }
 
 bool LineSettings::IsPrinters() const {
-    return *this == LineSettings{9600, 8, 'N', 2};
+    return *this == PrintersLine;
 }
 
 LineSettings LineOf(const termios& line) {

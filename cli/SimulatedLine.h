@@ -20,6 +20,9 @@ struct LineSettings {
     bool operator==(const LineSettings&) const = default;
 };
 
+// The printer's own line.
+inline constexpr LineSettings PrintersLine{9600, 8, 'N', 2};
+
 LineSettings LineOf(const termios& line);
 
 } // namespace simulate

@@ -1,30 +1,28 @@
 #pragma once
 
+#include "model/ConfigurationModel.h"
 #include "protocol/Decoder.h"
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
 // What a ticket printer was told during one run of "qrv simulate", and what
-// it prints in answer: a ticket preview on "T", a report on "f". Plain C++,
-// no Qt, no I/O: the caller passes each decoded command with the local time
-// it arrived. One thread at a time.
+// it prints in answer: a ticket on "T", a report on "f", as data (their text
+// and JSON are SimulatorOutput's). Plain C++, no Qt, no I/O: the caller
+// passes each decoded command with the local time it arrived. One thread at
+// a time.
 //
 // The wire carries no print flag: a line the window marks as not printed
 // arrives with style 0, "Enfatizado", and is kept and shown as such.
 namespace simulate {
 
 using WallClock = std::chrono::system_clock;
-
-inline constexpr int MaxBands = 4;
-inline constexpr int LinesPerBand = 4;
-inline constexpr std::string_view FooterText = "Aguarde sua chamada pelo painel eletrônico.";
 
 struct HeaderLine {
     bool Received = false; // an "L" 1 to 16 brought it in this run
@@ -47,11 +45,12 @@ struct PrinterClock {
 };
 
 struct PrinterState {
-    std::array<HeaderLine, MaxBands * LinesPerBand> Lines; // by line id - 1
-    std::array<BandState, MaxBands> Bands;
+    // By ConfigurationModel::LineIndex, the line id - 1.
+    std::array<HeaderLine, ConfigurationModel::LineCount> Lines;
+    std::array<BandState, ConfigurationModel::BandCount> Bands;
     bool Configured = false; // a configuration frame came; until then the defaults below
     protocol::OptionConditions Options{.PrintDate = true, .PrintTime = true, .PrintFooter = true};
-    int BandCount = 4;
+    int BandCount = ConfigurationModel::BandCount;
     PrinterClock Clock;
     int Tickets = 0; // printed in this run
 };
@@ -67,18 +66,18 @@ struct Ticket {
     int Band = 1;
     int32_t Number = 1;
     std::vector<TicketLine> Lines; // the band's lines received in this run, in order
-    // "dd/mm/aa" and "hh:mm:ss" from the printer's clock, each only when the
-    // options print it; the footer likewise.
-    std::optional<std::string> Date;
-    std::optional<std::string> Time;
-    std::optional<std::string> Footer;
-    bool ClockSet = false; // false: the date and time are this computer's
-    int BandCount = 4;     // the number of bands the printer was told
+    std::time_t Clock = 0;         // the printer's clock as it printed (see PrinterTime)
+    // What the options print: the date, the time, the footer.
+    bool PrintDate = true;
+    bool PrintTime = true;
+    bool PrintFooter = true;
+    bool ClockSet = false;                         // false: the date and time are this computer's
+    int BandCount = ConfigurationModel::BandCount; // the number of bands the printer was told
 };
 
 struct Report {
     PrinterState State;
-    std::string ClockNow; // "dd/mm/aa hh:mm:ss" on the printer's clock
+    std::time_t Clock = 0; // the printer's clock as it printed
 };
 
 using Printout = std::variant<Ticket, Report>;
@@ -96,22 +95,13 @@ private:
     PrinterState state;
 };
 
-// The printer's clock at now as "dd/mm/aa hh:mm:ss": the local clock moved
-// by the offset the last valid "R" set, the local clock itself before that.
-std::string ClockText(const PrinterClock& clock, WallClock::time_point now);
+// The local time that an "R"'s fields name, or nothing when they name no
+// date or time (second 60 included: the printer's clock has no leap second).
+std::optional<std::time_t> ToldTime(const protocol::ClockCommand& told);
 
-// A Windows-1252 text as UTF-8 for a terminal: control characters, the
-// quote and the backslash escaped, so what a frame carries cannot drive the
-// terminal.
-std::string DisplayText(std::string_view cp1252);
-// "Enfatizado" ... "Dupla Altura", or "Estilo n" for a code beyond the list.
-std::string StyleName(int style);
-// The option byte's seven conditions by the window's names.
-std::string OptionsText(const protocol::OptionConditions& options);
-// One decoded command as a frame line shows it, without the time, e.g.
-// `L 05  Banda 2 linha 1  Enfatizado  "Atenção"`.
-std::string CommandText(const protocol::Command& command);
-// A printout as lines of text, UTF-8.
-std::vector<std::string> PrintoutText(const Printout& printout);
+// The printer's clock at now, to be read as local time: the local clock
+// moved by the offset the last valid "R" set, the local clock itself before
+// that. Whole seconds.
+std::time_t PrinterTime(const PrinterClock& clock, WallClock::time_point now);
 
 } // namespace simulate

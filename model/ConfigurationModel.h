@@ -32,7 +32,9 @@ struct ConfigurationModel {
     bool FirstBandSelected = false; // set once, by the first band selection
 
     // band and line are 1 to 4.
-    static constexpr int LineIndex(int band, int line) { return (band - 1) * 4 + (line - 1); }
+    static constexpr int LineIndex(int band, int line) {
+        return (band - 1) * LinesPerBand + (line - 1);
+    }
 
     // band is 1 to 4.
     int32_t& BandStart(int band) { return Ranges.at(band - 1).Start; }

@@ -31,7 +31,7 @@ protocol::LongFrame HeaderLineFrame(const ConfigurationModel& model, int band, i
 
 protocol::LongFrame ConfigurationFrame(const PrinterConfiguration& config,
                                        protocol::ConfigFrameId id) {
-    const int first = id == protocol::ConfigFrameId::Bands1And2 ? 1 : 3;
+    const int first = protocol::FirstBandOf(id);
     return protocol::ConfigFrame(id, config.Options.OptionBits(),
                                  static_cast<uint8_t>(config.Options.BandCount),
                                  rangeOf(config.Model, first), rangeOf(config.Model, first + 1));

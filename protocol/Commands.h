@@ -64,6 +64,10 @@ enum class ConfigFrameId : uint8_t {
     Bands1And2 = 17,
     Bands3And4 = 18,
 };
+// The first of the two bands that a configuration frame carries (1 or 3).
+constexpr int FirstBandOf(ConfigFrameId id) {
+    return id == ConfigFrameId::Bands1And2 ? 1 : 3;
+}
 
 // "L" 17 or 18: the option byte, the number of bands and the ticket ranges
 // of two bands (first, then second), each number as a decimal field clamped

@@ -118,7 +118,7 @@ ClaimState claimState(const std::string& comName, ClaimText& claim) {
 
 // Mends the claim of COMn whose lock `fd` we hold.
 Repair mendLocked(int n, int fd) {
-    const std::string name = "COM" + std::to_string(n);
+    const std::string name = ComName(n);
     const std::string entry = entryPath(name);
     const std::string aside = AsidePath(n);
     Repair repair;
@@ -271,7 +271,7 @@ bool IsStale(const std::string& comName) {
 }
 
 Entry EntryOf(int n) {
-    const std::string name = "COM" + std::to_string(n);
+    const std::string name = ComName(n);
     const std::string path = entryPath(name);
     Entry entry;
     entry.Device = DeviceOf(n);
@@ -313,7 +313,7 @@ Entry EntryOf(int n) {
 std::optional<VirtualClaim> VirtualClaim::Take(int n, const std::string& device, std::string& error,
                                                bool& busy) {
     busy = false;
-    const std::string path = lockPath("COM" + std::to_string(n));
+    const std::string path = lockPath(ComName(n));
     for (;;) {
         Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (fd.get() < 0) {

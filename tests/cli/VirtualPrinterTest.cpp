@@ -2,6 +2,7 @@
 // and the report, from decoded commands and the times they arrived.
 #include "cli/VirtualPrinter.h"
 #include "cli/SimulatedLine.h"
+#include "cli/SimulatorOutput.h"
 
 #include <QtTest>
 

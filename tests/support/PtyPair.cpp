@@ -9,29 +9,21 @@
 #include <algorithm>
 #include <chrono>
 #include <dirent.h>
-#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <pty.h>
 #include <sstream>
+#include <stdexcept>
 #include <unistd.h>
 
 PtyPair::PtyPair() {
-    char name[256] = {};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-        master_ = slave_ = -1;
-        return;
+    try {
+        pty::Pair pair = pty::OpenPair(true);
+        master_ = std::move(pair.Master);
+        slave_ = std::move(pair.Slave);
+        slavePath_ = std::move(pair.SlavePath);
+    } catch (const std::runtime_error&) {
+        // IsOpen tells.
     }
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    fcntl(master_, F_SETFD, FD_CLOEXEC);
-    fcntl(slave_, F_SETFD, FD_CLOEXEC);
-    slavePath_ = name;
-}
-
-PtyPair::~PtyPair() {
-    CloseMaster();
-    if (slave_ >= 0)
-        ::close(slave_);
 }
 
 QByteArray PtyPair::ReadMaster(int count, int timeoutMs) {
@@ -42,11 +34,11 @@ QByteArray PtyPair::ReadMaster(int count, int timeoutMs) {
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        pollfd p{master_, POLLIN, 0};
+        pollfd p{master_.get(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
             continue;
         char buffer[4096];
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        const ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
         if (n > 0)
             got.append(buffer, static_cast<int>(n));
     }
@@ -58,20 +50,16 @@ QByteArray PtyPair::DrainMaster(int timeoutMs) {
 }
 
 void PtyPair::WriteMaster(const QByteArray& bytes) {
-    const ssize_t n = ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size()));
+    const ssize_t n = ::write(master_.get(), bytes.constData(), static_cast<size_t>(bytes.size()));
     (void)n;
 }
 
 void PtyPair::CloseMaster() {
-    if (master_ >= 0)
-        ::close(master_);
-    master_ = -1;
+    master_.reset();
 }
 
 termios PtyPair::SlaveSettings() const {
-    termios t{};
-    tcgetattr(slave_, &t);
-    return t;
+    return pty::LineSettings(slave_.get()).value_or(termios{});
 }
 
 PortMapFolder::PortMapFolder() {

@@ -2,6 +2,7 @@
 // Test fixtures for the serial tests: a pseudo-terminal pair whose slave side
 // the component opens, a temporary port map folder, and process counters.
 
+#include "serial/PtyPosix.h"
 #include "serial/VaComm.h"
 
 #include <QByteArray>
@@ -17,11 +18,10 @@ void WindowSettings(TVaComm& port);
 class PtyPair {
 public:
     PtyPair();
-    ~PtyPair();
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    bool IsOpen() const { return master_ >= 0; }
+    bool IsOpen() const { return master_.get() >= 0; }
     const std::string& SlavePath() const { return slavePath_; }
     // Bytes that arrive at the master side, until `count` have come or
     // timeoutMs has passed.
@@ -34,8 +34,8 @@ public:
     termios SlaveSettings() const;
 
 private:
-    int master_ = -1;
-    int slave_ = -1;
+    pty::Fd master_;
+    pty::Fd slave_;
     std::string slavePath_;
 };
 

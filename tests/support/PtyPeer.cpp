@@ -1,11 +1,11 @@
 #include "PtyPeer.h"
 #include "PortMapPath.h"
+#include "serial/PortMap.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -25,37 +25,32 @@ void closeFd(int& fd) {
 } // namespace
 
 PtyPeer::PtyPeer() {
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        fail("openpty");
-    slavePath = name;
-    if (::pipe2(wake, O_CLOEXEC) != 0) {
-        closeFd(master);
-        closeFd(slave);
+    pty::Pair pair = pty::OpenPair(false);
+    master = std::move(pair.Master);
+    slave = std::move(pair.Slave);
+    slavePath = std::move(pair.SlavePath);
+    if (::pipe2(wake, O_CLOEXEC) != 0)
         fail("pipe2");
-    }
     reader = std::thread([this] { readLoop(); });
 }
 
 PtyPeer::~PtyPeer() {
     stopReader();
-    closeFd(master);
-    closeFd(slave);
     closeFd(wake[0]);
     closeFd(wake[1]);
 }
 
 termios PtyPeer::SlaveSettings() const {
-    termios t{};
-    if (::tcgetattr(slave, &t) != 0)
+    const std::optional<termios> settings = pty::LineSettings(slave.get());
+    if (!settings)
         fail("tcgetattr");
-    return t;
+    return *settings;
 }
 
 void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
     const auto folder = PortMapPath(configHome);
     std::filesystem::create_directories(folder);
-    const auto link = folder / ("COM" + std::to_string(n));
+    const auto link = folder / portmap::ComName(n);
     std::filesystem::remove(link);
     std::filesystem::create_symlink(slavePath, link);
 }
@@ -63,7 +58,7 @@ void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
 void PtyPeer::readLoop() {
     uint8_t buffer[512];
     for (;;) {
-        pollfd fds[2] = {{master, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        pollfd fds[2] = {{master.get(), POLLIN, 0}, {wake[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -76,7 +71,7 @@ void PtyPeer::readLoop() {
                 return; // hang-up or error: nothing more will come
             continue;
         }
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        const ssize_t n = ::read(master.get(), buffer, sizeof buffer);
         const auto now = Clock::now();
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
@@ -104,31 +99,16 @@ std::size_t PtyPeer::Stall() {
     stopReader();
     // Our own descriptor: the port under test may hold the device exclusively.
     // Non-blocking on it alone leaves the port's descriptor as it was.
-    const int flags = ::fcntl(slave, F_GETFL);
-    if (flags < 0 || ::fcntl(slave, F_SETFL, flags | O_NONBLOCK) != 0)
+    const int flags = ::fcntl(slave.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(slave.get(), F_SETFL, flags | O_NONBLOCK) != 0)
         fail("fcntl");
-    // The kernel moves written bytes on to the master's queue a little later,
-    // which may make room again: full means refused twice, a pause apart.
-    // Small writes still find the small buffers that earlier reads gave
-    // back, so the filling ends with one byte at a time, as the port writes.
-    const std::vector<uint8_t> chunk(4096, 0xEE);
-    std::size_t total = 0;
-    for (const std::size_t size : {chunk.size(), std::size_t{256}, std::size_t{1}}) {
-        for (int refused = 0; refused < 2;) {
-            const ssize_t n = ::write(slave, chunk.data(), size);
-            if (n > 0) {
-                total += static_cast<std::size_t>(n);
-                refused = 0;
-            } else if (n < 0 && errno == EAGAIN) {
-                ++refused;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            } else if (errno != EINTR) {
-                fail("write");
-            }
-        }
+    const pty::Filled filled = pty::FillLine(slave.get());
+    if (filled.Error != 0) {
+        errno = filled.Error;
+        fail("write");
     }
-    ::fcntl(slave, F_SETFL, flags);
-    return total;
+    ::fcntl(slave.get(), F_SETFL, flags);
+    return filled.Bytes;
 }
 
 void PtyPeer::Resume() {
@@ -138,7 +118,7 @@ void PtyPeer::Resume() {
 
 void PtyPeer::HangUp() {
     stopReader();
-    closeFd(master);
+    master.reset();
 }
 
 std::vector<uint8_t> PtyPeer::Bytes() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/PtyPosix.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -61,8 +63,8 @@ private:
     void readLoop();
     void stopReader();
 
-    int master = -1;
-    int slave = -1; // kept open so the master never sees a hang-up between opens
+    pty::Fd master;
+    pty::Fd slave; // kept open so the master never sees a hang-up between opens
     int wake[2] = {-1, -1};
     std::string slavePath;
     std::thread reader;

@@ -1,0 +1,7 @@
+#include "cli/Simulation.h"
+
+#include "cli/Command.h"
+
+int RunSimulation(const SimulateOptions&) {
+    return OnlyOnLinux("simulate");
+}
