@@ -430,7 +430,8 @@ json jsonOf(const Event& event) {
                 j["event"] = "frame";
                 j["at"] = timeOfDay(e.At);
                 j["bytes"] = HexBytes(e.Bytes);
-                j["line"] = e.Line.Text();
+                // "line" is a header line's number within its band.
+                j["serialLine"] = e.Line.Text();
                 j["lineOk"] = e.Line.IsPrinters();
                 return j;
             },

@@ -241,7 +241,7 @@ private slots:
         QCOMPARE(frames.size(), 3);
         const char* const expected[] = {"115200 8N1", "115200 8N1", "9600 8N2"};
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(frames[i]["line"].toString(), QString(expected[i]));
+            QCOMPARE(frames[i]["serialLine"].toString(), QString(expected[i]));
             QCOMPARE(frames[i]["lineOk"].toBool(), i == 2);
         }
     }

@@ -68,46 +68,44 @@ private slots:
         QTest::newRow("e")
             << Event{frame(E2pCommand{})} << "12:00:00.250  e  e2p"
             << R"({"at":"12:00:00.250","bytes":"02 30 65","command":"e","event":"frame",)"
-               R"("line":"9600 8N2","lineOk":true})";
+               R"("lineOk":true,"serialLine":"9600 8N2"})";
         QTest::newRow("T over another line")
             << Event{frame(PrintBandCommand{2}, Fast)}
             << "12:00:00.250  T 2  Imprimir  Banda 2  [linha 115200 8N1]"
             << R"({"at":"12:00:00.250","band":2,"bytes":"02 30 65","command":"T","event":"frame",)"
-               R"("line":"115200 8N1","lineOk":false})";
+               R"("lineOk":false,"serialLine":"115200 8N1"})";
         QTest::newRow("T of a band the printer does not have")
             << Event{frame(PrintBandCommand{5})}
             << "12:00:00.250  T 5  Imprimir  Banda 5: a impressora não tem esta banda; nada "
                "impresso"
             << R"({"at":"12:00:00.250","band":5,"bytes":"02 30 65","command":"T","event":"frame",)"
-               R"("line":"9600 8N2","lineOk":true})";
+               R"("lineOk":true,"serialLine":"9600 8N2"})";
         QTest::newRow("w")
             << Event{frame(RestartCommand{})} << "12:00:00.250  w  Re Iniciar"
             << R"({"at":"12:00:00.250","bytes":"02 30 65","command":"w","event":"frame",)"
-               R"("line":"9600 8N2","lineOk":true})";
+               R"("lineOk":true,"serialLine":"9600 8N2"})";
         QTest::newRow("f")
             << Event{frame(ReportCommand{})} << "12:00:00.250  f  Log"
             << R"({"at":"12:00:00.250","bytes":"02 30 65","command":"f","event":"frame",)"
-               R"("line":"9600 8N2","lineOk":true})";
+               R"("lineOk":true,"serialLine":"9600 8N2"})";
         QTest::newRow("R")
             << Event{frame(ClockCommand{9, 5, 14, 23, 2, 3})}
             << "12:00:00.250  R  Relógio  23/02/03 14:05:09"
             << R"({"at":"12:00:00.250","bytes":"02 30 65","clock":{"day":23,"hours":14,)"
                R"("minutes":5,"month":2,"seconds":9,"year":3},"command":"R",)"
-               R"("event":"frame","line":"9600 8N2","lineOk":true})";
+               R"("event":"frame","lineOk":true,"serialLine":"9600 8N2"})";
         QTest::newRow("R of a date that does not exist")
             << Event{frame(ClockCommand{0, 0, 12, 31, 2, 24})}
             << "12:00:00.250  R  Relógio  31/02/24 12:00:00  (data ou hora inválida: relógio não "
                "acertado)"
             << R"({"at":"12:00:00.250","bytes":"02 30 65","clock":{"day":31,"hours":12,)"
                R"("minutes":0,"month":2,"seconds":0,"year":24},"command":"R",)"
-               R"("event":"frame","line":"9600 8N2","lineOk":true})";
-        // The frame's "line" (the line settings it came over) takes the
-        // place of the header line's number within its band.
+               R"("event":"frame","lineOk":true,"serialLine":"9600 8N2"})";
         QTest::newRow("L of a header line")
             << Event{frame(LineCommand{6, 7, "Aten\xE7\xE3o \"1\"\x1B"})}
             << "12:00:00.250  L 06  Banda 2 linha 2  Estilo 7  \"Atenção \\\"1\\\"\\x1B\""
             << R"({"at":"12:00:00.250","band":2,"bytes":"02 30 65","command":"L","event":"frame",)"
-               R"("id":6,"line":"9600 8N2","lineOk":true,"style":7,"styleName":"Estilo 7",)"
+               R"("id":6,"line":2,"lineOk":true,"serialLine":"9600 8N2","style":7,"styleName":"Estilo 7",)"
                "\"text\":\"Atenção \\\"1\\\"\\u001b\"}";
         QTest::newRow("L of bands 3 and 4")
             << Event{frame(ConfigCommand{ConfigFrameId::Bands3And4,
@@ -119,11 +117,11 @@ private slots:
                "Zerar Senha: Ligar; Recarregar Senha: 0:00 Hs; Impressora: Bematech  Bandas: 3  "
                "Banda 3: 998 a 999  Banda 4: 50 a 10"
             << R"({"at":"12:00:00.250","bandCount":3,"bytes":"02 30 65","command":"L",)"
-               R"("event":"frame","id":18,"line":"9600 8N2","lineOk":true,"optionBits":10,)"
+               R"("event":"frame","id":18,"lineOk":true,"optionBits":10,)"
                R"("options":{"oldProtocol":true,"printDate":false,"printFooter":false,)"
                R"("printTime":true,"printerMecaf":false,"reloadAtBandEnd":false,)"
                R"("resetAtMidnight":false},"ranges":[{"band":3,"end":999,"start":998},)"
-               R"({"band":4,"end":10,"start":50}]})";
+               R"({"band":4,"end":10,"start":50}],"serialLine":"9600 8N2"})";
 
         Ticket ticket{.Band = 4,
                       .Number = 7,
