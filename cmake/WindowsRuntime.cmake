@@ -1,8 +1,8 @@
 # The Windows build: the window and qrv.exe land at the top of the build
 # folder, with what the window loads beside them (Qt's libraries and plugins,
 # the compiler's runtime, Qt's Portuguese texts), so that the folder runs as
-# it is, under wine or copied to a PC. The tests, in their own folders, find
-# the same files through WINEPATH and QT_PLUGIN_PATH (tests/CMakeLists.txt).
+# it is, under wine or copied to a PC. The test programs get a folder of the
+# same layout, tests/bin.
 # `installer` makes the NSIS setup program from what `cmake --install` puts
 # in a staging folder.
 
@@ -51,10 +51,14 @@ function(qrv_copy_beside folder)
     endforeach()
     set(copied ${copied} PARENT_SCOPE)
 endfunction()
-qrv_copy_beside(. ${window_dlls} ${test_dlls})
-qrv_copy_beside(platforms ${platform_plugins} ${test_plugins})
-qrv_copy_beside(styles ${style_plugins})
-qrv_copy_beside(translations ${QRV_QT_PT_BR})
+foreach(folder . tests/bin)
+    qrv_copy_beside(${folder} ${window_dlls})
+    qrv_copy_beside(${folder}/platforms ${platform_plugins})
+    qrv_copy_beside(${folder}/styles ${style_plugins})
+    qrv_copy_beside(${folder}/translations ${QRV_QT_PT_BR})
+endforeach()
+qrv_copy_beside(tests/bin ${test_dlls})
+qrv_copy_beside(tests/bin/platforms ${test_plugins})
 add_custom_target(windows_runtime ALL DEPENDS ${copied})
 
 # What the installer installs: one flat folder, as it is run.

@@ -6,7 +6,9 @@
 ;   OUTFILE  the setup program to write
 ; /S installs (and the uninstaller uninstalls) without asking anything.
 
-Unicode true
+; A 64-bit installer: wine from Debian runs 64-bit programs without its
+; 32-bit half, and the programs it installs are 64-bit anyway.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 

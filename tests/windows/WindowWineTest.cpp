@@ -168,7 +168,7 @@ private slots:
             portBox = centre(form.ComboBox5);
             configButton = centre(form.Button6);
         }
-        QCOMPARE(linuxConfig.size(), 28); // two frames
+        QCOMPARE(linuxConfig.size(), 56); // frames L 17 and L 18, 28 bytes each
 
         QVERIFY(prefix.isValid());
         wineEnv.remove(QStringLiteral("QT_QPA_PLATFORM")); // the window draws on the X server
