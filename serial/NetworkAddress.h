@@ -44,6 +44,19 @@ enum class NetworkError {
     Rfc2217Refused, // the server answered WONT/DONT to the com port option
     Rfc2217Silent,  // it did not answer in time
     Rfc2217Closed,  // it closed the connection before answering
+    // After the com port option was taken: the server answered a line
+    // setting with another value (the setting it refused), did not answer
+    // the line settings in time, or held the flow (FLOWCONTROL-SUSPEND)
+    // longer than the write limit.
+    Rfc2217BaudRefused,
+    Rfc2217DataBitsRefused,
+    Rfc2217ParityRefused,
+    Rfc2217StopBitsRefused,
+    Rfc2217LineSilent,
+    Rfc2217Held,
+    // A socket:// port whose server opened with Telnet negotiation: it
+    // speaks RFC 2217, and raw bytes would lose every 0xFF.
+    RawServerSpeaksTelnet,
 };
 int NetworkErrorCode(NetworkError error);
 // The message for a failed open of `name`, when `code` is one of the codes

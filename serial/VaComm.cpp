@@ -348,7 +348,7 @@ uint32_t TVaCustomComm::EventMask() const {
 // ---- Open and close ----------------------------------------------------------------------
 
 void TVaCustomComm::Error(const std::string& format, int code) const {
-    throw EVaCommError(Fill(format, {std::to_string(code), vaplatform::ErrorText(code)}));
+    throw EVaCommError(Fill(format, {std::to_string(code), vaplatform::ErrorText(code)}), code);
 }
 
 void TVaCustomComm::CreateHandle() {
@@ -357,11 +357,12 @@ void TVaCustomComm::CreateHandle() {
     std::unique_ptr<vaplatform::Device> device = vaplatform::Device::Open(path, error);
     if (!device) {
         if (const std::string text = vaplatform::NetworkOpenError(path, error); !text.empty())
-            throw EVaCommError(text);
+            throw EVaCommError(text, error);
         if (vaplatform::Classify(error) == vaplatform::ErrorKind::NotFound)
-            throw EVaCommError(Fill("Specified device not found (%s).", {path}));
+            throw EVaCommError(Fill("Specified device not found (%s).", {path}), error);
         throw EVaCommError(Fill("Can't open specified device %s (Error %d, %s)",
-                                {path, std::to_string(error), vaplatform::ErrorText(error)}));
+                                {path, std::to_string(error), vaplatform::ErrorText(error)}),
+                           error);
     }
     device->SetDrainLimit(static_cast<int>(std::min<uint32_t>(buffers_.WriteTimeout(), 60000)));
     device_ = std::move(device);

@@ -27,10 +27,18 @@ namespace vaplatform {
 class Device;
 }
 
-// Every error the component raises.
+// Every error the component raises: the message the window shows word for
+// word, and the code it was made from (the system's error number, a
+// vaplatform::NetworkError code, or 0 where no code applies), which callers
+// branch on instead of reading the message.
 class EVaCommError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EVaCommError(const std::string& message, int code = 0)
+        : std::runtime_error(message), code_(code) {}
+    int Code() const { return code_; }
+
+private:
+    int code_;
 };
 
 enum TVaBaudrate {
