@@ -655,13 +655,17 @@ void TVaCustomComm::PurgeWrite() {
     if (writeThread_) {
         purging_ = true;
         const auto done = [this] { purging_ = false; };
+        bool acknowledged = false;
         try {
-            writeThread_->PurgeWrite();
+            acknowledged = writeThread_->PurgeWrite();
         } catch (...) {
             done();
             throw;
         }
         done();
+        // The writer did not answer in time: its queue was not cleared.
+        if (!acknowledged)
+            Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
     }
 }
 

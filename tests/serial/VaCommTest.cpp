@@ -66,6 +66,7 @@ private slots:
     void threadCount();
     void queuedWrites();
     void queuedOverflowFails();
+    void unacknowledgedPurgeFails();
     void rxCharOnMainThread();
     void handlerErrorDoesNotStopDelivery();
     void txEmptyAfterDirectWrite();
@@ -663,6 +664,31 @@ void VaCommTest::queuedOverflowFails() {
     QVERIFY(port.Active());
     QCOMPARE(port.WriteBuf("ok", 2), 2);
     QCOMPARE(pty.ReadMaster(2), QByteArray("ok"));
+}
+
+// The writer thread waits inside its TxEmpty delivery while the handler
+// purges: the writer cannot acknowledge, and the bytes the handler queued stay.
+void VaCommTest::unacknowledgedPurgeFails() {
+    PtyPair pty;
+    TVaComm port;
+    port.SetDeviceName(pty.SlavePath());
+    port.SetPostToMain(QtMainThreadPoster());
+    QString error;
+    bool purged = false;
+    port.OnTxEmpty = [&](TVaCustomComm& sender) {
+        if (purged)
+            return;
+        purged = true;
+        sender.WriteBuf("kept", 4);
+        error = ErrorOf([&] { sender.PurgeWrite(); });
+    };
+    port.Open();
+    QCOMPARE(port.WriteBuf("first", 5), 5);
+    QCOMPARE(pty.ReadMaster(5), QByteArray("first"));
+    QTRY_VERIFY_WITH_TIMEOUT(purged && !error.isEmpty(), 10000);
+    QCOMPARE(error, QString("Error clearing buffers (%1), %2")
+                        .arg(ETIMEDOUT)
+                        .arg(QString::fromUtf8(vaplatform::ErrorText(ETIMEDOUT).c_str())));
 }
 
 void VaCommTest::rxCharOnMainThread() {
