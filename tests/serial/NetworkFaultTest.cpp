@@ -4,6 +4,9 @@
 #include "MisbehavingServer.h"
 #include "PlanTimeline.h"
 #include "printer/Plan.h"
+#include "serial/NetworkAddress.h"
+#include "serial/PrinterLine.h"
+#include "serial/VaComm.h"
 
 #include <QTemporaryFile>
 #include <QtTest>
@@ -168,6 +171,47 @@ private slots:
                                     .arg(i)
                                     .arg(nominal)));
         }
+    }
+
+    // A byte written while the server's suspend waits unread (no event
+    // thread reads the socket between writes) is held by the sender: the
+    // drain after the last byte fails with the held code, and so does the
+    // next write once its limit has passed; the server has only what came
+    // before.
+    void heldBytesFailTheDrainAndTheNextWrite() {
+        MisbehavingServer::Options options;
+        options.What = Fault::SuspendAfterFirstFrame;
+        MisbehavingServer server(options);
+        QVERIFY(server.Start());
+        TVaComm comm;
+        SetPrinterLine(comm);
+        comm.SetMonitorEvents({});
+        comm.SetDeviceName(server.Address());
+        comm.Open();
+        for (const char c : std::string("ABC"))
+            comm.SendChar(c);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        comm.SendChar('D');
+        const int held = vaplatform::NetworkErrorCode(vaplatform::NetworkError::Rfc2217Held);
+        int drainCode = 0;
+        int writeCode = 0;
+        try {
+            comm.DrainWrite();
+        } catch (const EVaCommError& e) {
+            drainCode = e.Code();
+        }
+        try {
+            comm.SendChar('E');
+        } catch (const EVaCommError& e) {
+            writeCode = e.Code();
+        }
+        comm.Close();
+        QCOMPARE(drainCode, held);
+        QCOMPARE(writeCode, held);
+        std::string bytes;
+        for (const MisbehavingServer::Byte& b : server.Received())
+            bytes += static_cast<char>(b.Value);
+        QCOMPARE(bytes, std::string("ABC"));
     }
 };
 
