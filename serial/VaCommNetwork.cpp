@@ -392,18 +392,17 @@ int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadl
     written = 0;
     std::unique_lock lock(lock_);
     // The frame that follows one held back keeps its distance from the time
-    // that one went out, as the pause before it meant.
+    // that one went out, as the pause before it meant (the time since the
+    // last byte was taken, when this write began).
     Clock::duration gap{};
-    bool waited = false;
+    if (wait && !queue_.empty() && Held())
+        gap = Clock::now() - lastQueued_;
     while (written < count) {
         if (sendError_ != 0)
             return sendError_;
         if (closed_)
             return HungUpCode();
         if (Held()) {
-            if (!waited && !queue_.empty())
-                gap = Clock::now() - lastQueued_;
-            waited = true;
             if (!wait)
                 break;
             if (Clock::now() >= deadline)
@@ -411,7 +410,7 @@ int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadl
             changed_.wait_until(lock, std::min(deadline, Clock::now() + kHeldAfter));
             continue;
         }
-        if (waited && wait && gap > kGatherQuiet) {
+        if (gap > kGatherQuiet) {
             const auto due = queueSent_ + gap;
             while (Clock::now() < due && !Held() && sendError_ == 0 && !closed_)
                 changed_.wait_until(lock, due);
