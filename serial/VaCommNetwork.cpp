@@ -391,11 +391,11 @@ int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadl
                          size_t& written) {
     written = 0;
     std::unique_lock lock(lock_);
-    // The frame that follows one held back keeps its distance from the time
-    // that one went out, as the pause before it meant (the time since the
-    // last byte was taken, when this write began).
+    // The frame that follows one held back or sent late keeps its distance
+    // from the time that one went out, as the pause before it meant (the
+    // time since the last byte was taken, when this write began).
     Clock::duration gap{};
-    if (wait && !queue_.empty() && Held())
+    if (wait && (queue_.empty() ? queueSent_ > lastQueued_ + kHeldAfter : Held()))
         gap = Clock::now() - lastQueued_;
     while (written < count) {
         if (sendError_ != 0)
