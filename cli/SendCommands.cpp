@@ -159,6 +159,8 @@ std::optional<std::string> sendToPort(const PortName& port, std::size_t index,
             }
             done += job.Plan.size();
         }
+        if (!error)
+            comm.DrainWrite(); // a byte still held at the end is a failed send
         comm.Close();
         return error;
     } catch (const std::exception& e) {

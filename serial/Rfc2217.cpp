@@ -90,7 +90,10 @@ std::string Session::TakeReplies() {
     return std::exchange(replies_, {});
 }
 
-void Session::Reply(uint8_t verb, uint8_t option) {
+void Session::Reply(bool theirs, uint8_t verb, uint8_t option) {
+    bool& answered = theirs ? answeredHim_[option] : answeredUs_[option];
+    if (std::exchange(answered, true))
+        return;
     replies_ += {static_cast<char>(kIac), static_cast<char>(verb), static_cast<char>(option)};
 }
 
@@ -106,11 +109,11 @@ void Session::Negotiate(uint8_t verb, uint8_t option) {
         if (state == State::Yes)
             return;
         if (!accept) {
-            Reply(theirs ? kDont : kWont, option);
+            Reply(theirs, theirs ? kDont : kWont, option);
             return;
         }
         if (state == State::No)
-            Reply(theirs ? kDo : kWill, option);
+            Reply(theirs, theirs ? kDo : kWill, option);
         state = State::Yes;
         if (!theirs && option == kComPort)
             comPort_ = ComPort::Accepted;
@@ -125,7 +128,7 @@ void Session::Negotiate(uint8_t verb, uint8_t option) {
     if (state == State::No)
         return;
     if (state == State::Yes)
-        Reply(theirs ? kDont : kWont, option);
+        Reply(theirs, theirs ? kDont : kWont, option);
     state = State::No;
     if (!theirs && option == kComPort)
         comPort_ = ComPort::Refused;

@@ -7,8 +7,9 @@
 //
 // Options: this side offers COM-PORT-OPTION, and BINARY and
 // SUPPRESS-GO-AHEAD in both directions; every other option is refused. An
-// option is answered only when its state changes, so a server that repeats
-// a request cannot start a negotiation loop.
+// option is answered only when its state changes, and at most once in each
+// direction: a server that repeats or flips a request, however fast, gets
+// no more than one answer per option, so what is owed to it stays small.
 
 #include "serial/VaCommPlatform.h"
 
@@ -72,7 +73,7 @@ private:
 
     void Negotiate(uint8_t verb, uint8_t option);
     void SubNegotiation();
-    void Reply(uint8_t verb, uint8_t option);
+    void Reply(bool theirs, uint8_t verb, uint8_t option);
     static std::string Command(uint8_t code, std::string_view value);
     static bool Accepted(uint8_t option) {
         return option == kBinary || option == kSuppressGoAhead || option == kComPort;
@@ -80,6 +81,8 @@ private:
 
     State us_[256] = {};
     State him_[256] = {};
+    bool answeredUs_[256] = {};
+    bool answeredHim_[256] = {};
     ComPort comPort_ = ComPort::Pending;
     bool suspended_ = false;
     Parse parse_ = Parse::Data;

@@ -505,6 +505,25 @@ void TVaCustomComm::SendChar(char c) {
         Error("Write error (%d), %s", vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
 }
 
+void TVaCustomComm::DrainWrite() {
+    if (!Active())
+        throw EVaCommError(kPortClosed);
+    const int limit = static_cast<int>(buffers_.WriteTimeout());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+    while (!directWrite_ && writeThread_->Used() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            Error("Write error (%d), %s", vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::lock_guard lock(writeLock_);
+    if (!device_)
+        return;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (int error = device_->Drain(static_cast<int>(std::max<long long>(left.count(), 0))))
+        Error("Write error (%d), %s", error);
+}
+
 int TVaCustomComm::ReadBuf(void* buffer, int count) {
     std::lock_guard lock(globalLock_);
     if (!device_ || count <= 0)

@@ -384,6 +384,12 @@ public:
     // "Can't perform this operation while port is closed" on a closed port.
     // Queued mode: as WriteBuf.
     void SendChar(char c);
+    // For the same callers, after the last byte: waits up to
+    // Buffers.WriteTimeout ms until every byte written has left this side
+    // (queued mode: the writer's queue, then the device's), and throws
+    // "Write error (%d), %s" with the device's code, or the timed-out code,
+    // when one has not.
+    void DrainWrite();
 
     // Reads what the receive queue holds, up to count bytes; never waits.
     int ReadBuf(void* buffer, int count);

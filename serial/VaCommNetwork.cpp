@@ -40,6 +40,13 @@ constexpr auto kGatherQuiet = std::chrono::milliseconds(2);
 // Bytes taken but not yet sent, at most: the transmit queue of this port.
 constexpr size_t kQueueLimit = 4096;
 constexpr int kQueueLookMs = 5;
+// Queued bytes still there this long after the last one was taken are held
+// back (the server suspended the flow, or the connection takes nothing):
+// the next frame waits for them.
+constexpr auto kHeldAfter = std::chrono::milliseconds(20);
+// What one look at the socket takes at most, so that a server that sends
+// without pause cannot keep the reader from the writers and the deadlines.
+constexpr size_t kPumpBytes = 16384;
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
@@ -78,6 +85,7 @@ public:
     int SetEventMask(uint32_t) override { return 0; }
     int Write(const void* data, size_t count, int timeoutMs, size_t& written) override;
     int WriteSome(const void* data, size_t count, size_t& written) override;
+    int Drain(int timeoutMs) override;
     int Read(void* data, size_t count, size_t& got) override;
     int InQueue(uint32_t& bytes) const override;
     int OutQueue(uint32_t& bytes) const override;
@@ -104,9 +112,17 @@ private:
     int SendData(const char* data, size_t count, size_t& taken);
     int Command(const std::string& bytes);
     bool Suspended() const { return telnet_ && session_.Suspended(); }
+    bool Held() const {
+        return Suspended() || (!queue_.empty() && Clock::now() >= lastQueued_ + kHeldAfter);
+    }
+    bool SenderHasWork() const {
+        return !queue_.empty() || (!closed_ && sendError_ == 0 && (!owed_.empty() || Suspended()));
+    }
     uint32_t LineBytesLeft() const;
-    // Takes bytes into the queue within the deadline.
-    int Queue(const char* data, size_t count, Clock::time_point deadline, size_t& written);
+    // Takes bytes into the queue within the deadline (`wait`: Write, else
+    // WriteSome, which takes what fits now).
+    int Queue(const char* data, size_t count, Clock::time_point deadline, bool wait,
+              size_t& written);
     void SendLoop();
 
     const bool telnet_;
@@ -127,10 +143,12 @@ private:
     // error, returned by every later write.
     std::string queue_;
     Clock::time_point lastQueued_{};
-    int sendError_ = 0;
+    // When the queue last ran empty: when the last frame went out.
+    Clock::time_point queueSent_{};
+    mutable int sendError_ = 0;
     bool stopping_ = false;
-    std::condition_variable changed_;
-    Wakeup senderWake_;
+    mutable std::condition_variable changed_;
+    mutable Wakeup senderWake_;
     std::thread sender_;
 };
 
@@ -169,32 +187,42 @@ void NetworkDevice::StartSender() {
 void NetworkDevice::SendLoop() {
     std::unique_lock lock(lock_);
     for (;;) {
-        changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        changed_.wait(lock, [&] { return stopping_ || SenderHasWork(); });
         if (stopping_ && queue_.empty())
             return;
-        while (!stopping_ && queue_.size() < kQueueLimit &&
-               Clock::now() < lastQueued_ + kGatherQuiet)
-            changed_.wait_until(lock, lastQueued_ + kGatherQuiet);
-        size_t taken = 0;
-        const int e = sendError_ != 0 ? sendError_ : SendData(queue_.data(), queue_.size(), taken);
-        if (e != 0) {
-            sendError_ = e;
-            queue_.clear();
-        } else {
-            queue_.erase(0, taken);
-        }
-        changed_.notify_all();
         if (!queue_.empty()) {
-            if (stopping_)
-                return; // the drain limit has passed
-            // No room, or the server suspended the flow: wait for room or
-            // for what it sends (its resume, or the end).
-            const bool wantWrite = !owed_.empty() || !Suspended();
-            lock.unlock();
-            socket_.Poll(&senderWake_, wantWrite, -1);
-            senderWake_.Clear();
-            lock.lock();
+            while (!stopping_ && queue_.size() < kQueueLimit &&
+                   Clock::now() < lastQueued_ + kGatherQuiet)
+                changed_.wait_until(lock, lastQueued_ + kGatherQuiet);
+            size_t taken = 0;
+            const int e =
+                sendError_ != 0 ? sendError_ : SendData(queue_.data(), queue_.size(), taken);
+            if (e != 0) {
+                sendError_ = e;
+                queue_.clear();
+            } else {
+                queue_.erase(0, taken);
+            }
+            if (queue_.empty())
+                queueSent_ = Clock::now();
+            changed_.notify_all();
+        } else if (const int e = Pump()) {
+            // Nothing to send, but the server's resume and what is owed to it
+            // come through here too; a lost connection fails the next write.
+            sendError_ = e;
+            changed_.notify_all();
         }
+        if (!SenderHasWork())
+            continue;
+        if (stopping_)
+            return; // the drain limit has passed
+        // No room, or the server suspended the flow: wait for room or for
+        // what it sends (its resume, or the end).
+        const bool wantWrite = !owed_.empty() || (!queue_.empty() && !Suspended());
+        lock.unlock();
+        socket_.Poll(&senderWake_, wantWrite, -1);
+        senderWake_.Clear();
+        lock.lock();
     }
 }
 
@@ -225,8 +253,10 @@ NetworkDevice::~NetworkDevice() {
 int NetworkDevice::Pump() const {
     if (closed_)
         return HungUpCode();
+    const bool wasSuspended = Suspended();
+    const bool owedNothing = owed_.empty();
     char buffer[4096];
-    for (;;) {
+    for (size_t pumped = 0; pumped < kPumpBytes; pumped += sizeof buffer) {
         size_t got = 0;
         bool closed = false;
         const int e = socket_.Receive(buffer, sizeof buffer, got, closed);
@@ -250,7 +280,14 @@ int NetworkDevice::Pump() const {
             ++overruns_;
         received_.append(data, 0, std::min(room, data.size()));
     }
-    if (int e = Flush())
+    const int e = Flush();
+    // Whoever read it, the sender and the writers waiting for a resume must
+    // learn that the flow changed or that something is owed.
+    if (Suspended() != wasSuspended || (owedNothing && !owed_.empty()) || closed_) {
+        changed_.notify_all();
+        senderWake_.Signal();
+    }
+    if (e != 0)
         return e;
     return closed_ ? HungUpCode() : 0;
 }
@@ -310,6 +347,8 @@ int NetworkDevice::Command(const std::string& bytes) {
         if (int e = SendData(queue_.data(), queue_.size(), taken))
             return e;
         queue_.erase(0, taken);
+        if (queue_.empty())
+            queueSent_ = Clock::now();
         changed_.notify_all();
     }
     owed_ += bytes;
@@ -348,15 +387,36 @@ int NetworkDevice::CurrentLineSettings(LineSettings& s) const {
     return 0;
 }
 
-int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadline,
+int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadline, bool wait,
                          size_t& written) {
     written = 0;
     std::unique_lock lock(lock_);
+    // The frame that follows one held back or sent late keeps its distance
+    // from the time that one went out, as the pause before it meant (the
+    // time since the last byte was taken, when this write began).
+    Clock::duration gap{};
+    if (wait && (queue_.empty() ? queueSent_ > lastQueued_ + kHeldAfter : Held()))
+        gap = Clock::now() - lastQueued_;
     while (written < count) {
         if (sendError_ != 0)
             return sendError_;
         if (closed_)
             return HungUpCode();
+        if (Held()) {
+            if (!wait)
+                break;
+            if (Clock::now() >= deadline)
+                return Suspended() ? NetworkErrorCode(NetworkError::Rfc2217Held) : 0;
+            changed_.wait_until(lock, std::min(deadline, Clock::now() + kHeldAfter));
+            continue;
+        }
+        if (gap > kGatherQuiet) {
+            const auto due = queueSent_ + gap;
+            while (Clock::now() < due && !Held() && sendError_ == 0 && !closed_)
+                changed_.wait_until(lock, due);
+            gap = {};
+            continue;
+        }
         const size_t room = kQueueLimit - std::min(kQueueLimit, queue_.size());
         if (room > 0) {
             const size_t n = std::min(room, count - written);
@@ -366,7 +426,7 @@ int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadl
             changed_.notify_all();
             continue;
         }
-        if (Clock::now() >= deadline)
+        if (!wait || Clock::now() >= deadline)
             break;
         changed_.wait_until(lock, deadline);
     }
@@ -375,11 +435,28 @@ int NetworkDevice::Queue(const char* data, size_t count, Clock::time_point deadl
 
 int NetworkDevice::Write(const void* data, size_t count, int timeoutMs, size_t& written) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    return Queue(static_cast<const char*>(data), count, deadline, written);
+    return Queue(static_cast<const char*>(data), count, deadline, true, written);
 }
 
 int NetworkDevice::WriteSome(const void* data, size_t count, size_t& written) {
-    return Queue(static_cast<const char*>(data), count, Clock::now(), written);
+    return Queue(static_cast<const char*>(data), count, Clock::now(), false, written);
+}
+
+// Bytes count as handed over once the connection has taken them; what the
+// server then does with them it tells through its flow control.
+int NetworkDevice::Drain(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    std::unique_lock lock(lock_);
+    while ((!queue_.empty() || !owed_.empty()) && sendError_ == 0 && !closed_) {
+        if (Clock::now() >= deadline)
+            return Suspended() ? NetworkErrorCode(NetworkError::Rfc2217Held)
+                               : ErrorCode(ErrorKind::TimedOut);
+        changed_.wait_until(
+            lock, std::min(deadline, Clock::now() + std::chrono::milliseconds(kQueueLookMs)));
+    }
+    if (sendError_ != 0)
+        return sendError_;
+    return queue_.empty() ? 0 : HungUpCode();
 }
 
 int NetworkDevice::Read(void* data, size_t count, size_t& got) {
@@ -497,12 +574,12 @@ WaitResult NetworkDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeou
                 result.woken = net::PollWakeup(wakeup, 0);
                 return result;
             }
-            queueFull = queue_.size() >= kQueueLimit;
-            wantWrite = !owed_.empty() || (write && !Suspended() && !queueFull);
+            queueFull = queue_.size() >= kQueueLimit || Held();
+            wantWrite = !owed_.empty() || (write && !queueFull);
         }
         int limit = timeoutMs < 0 ? -1 : MillisecondsLeft(deadline);
-        // Room in a full queue is made by the sender, which the socket does
-        // not show: look again shortly.
+        // Room in a full or held queue is made by the sender, which the
+        // socket does not show: look again shortly.
         if (write && queueFull)
             limit = limit < 0 ? kQueueLookMs : std::min(limit, kQueueLookMs);
         const net::Socket::Ready ready = socket_.Poll(&wakeup, wantWrite, limit);
@@ -514,7 +591,7 @@ WaitResult NetworkDevice::Wait(Wakeup& wakeup, bool read, bool write, int timeou
         result.woken = ready.woken;
         result.readable = read && !received_.empty();
         result.writable =
-            write && ready.writable && owed_.empty() && !Suspended() && queue_.size() < kQueueLimit;
+            write && ready.writable && owed_.empty() && !Held() && queue_.size() < kQueueLimit;
         if (result.woken || result.readable || result.writable || result.hungUp ||
             (timeoutMs >= 0 && MillisecondsLeft(deadline) == 0))
             return result;

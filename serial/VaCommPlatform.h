@@ -100,6 +100,11 @@ public:
     virtual int Write(const void* data, size_t count, int timeoutMs, size_t& written) = 0;
     // One attempt that never waits (0 bytes when there is no room).
     virtual int WriteSome(const void* data, size_t count, size_t& written) = 0;
+    // Waits up to timeoutMs until everything written has been handed to the
+    // system (the driver, the connection); the code of why not, else 0. A
+    // binding whose writes hand the bytes over at once has nothing to wait
+    // for.
+    virtual int Drain(int /*timeoutMs*/) { return 0; }
     // Takes what the receive queue holds, up to count bytes; never waits.
     virtual int Read(void* data, size_t count, size_t& got) = 0;
 

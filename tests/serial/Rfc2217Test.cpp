@@ -106,6 +106,12 @@ private slots:
             << false;
         QTest::newRow("unknown options refused") << QList{hex("fffd18fffb1f")} << QByteArray()
                                                  << hex("fffc18fffe1f") << C::Pending << false;
+        QTest::newRow("unknown options asked again answered once")
+            << QList{hex("fffd18fffd18fffe18fffd18fffb1f"), hex("fffb1ffffd18")} << QByteArray()
+            << hex("fffc18fffe1f") << C::Pending << false;
+        QTest::newRow("binary flipped answered once")
+            << QList{hex("fffd00fffe00fffd00fffe00")} << QByteArray() << hex("fffc00") << C::Pending
+            << false;
         QTest::newRow("doubled FF is one data byte")
             << QList{hex("41ffff42")} << hex("41ff42") << QByteArray() << C::Pending << false;
         QTest::newRow("doubled FF split across reads")
