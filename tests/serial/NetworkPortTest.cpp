@@ -6,6 +6,7 @@
 #include "ProgramRun.h"
 #include "PtyPeer.h"
 #include "Ser2Net.h"
+#include "Sredird.h"
 #include "model/ConfigurationModel.h"
 #include "printer/Plan.h"
 #include "serial/PrinterLine.h"
@@ -204,6 +205,48 @@ private slots:
         const ProgramRun run = qrv({"restart", "--port", port});
         QCOMPARE(run.Status, status);
         QCOMPARE(QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0) + '\n', message);
+    }
+
+    // sredird answers the speed with eight bytes and every control with its
+    // flow setting: the plan still goes, frame for frame, on the line set.
+    void programsThroughSredird() {
+        PtyPeer printer;
+        Sredird server(printer.SlavePath());
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        QProcess process;
+        const Clock::time_point launched = Clock::now();
+        process.start(QStringLiteral(QRV_BINARY),
+                      {"program", Golden, "--band", "1", "--port", server.Address()});
+        QVERIFY(waitUntil([&] { return printer.ByteCount() > 0; }));
+        const termios line = printer.SlaveSettings();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(is9600Eight2None(line), "sredird's line is not 9600 8N2");
+        const printer::Plan plan = printer::ProgramPlan(windowConfiguration(Golden), 1);
+        const std::vector<PtyPeer::Frame> arrived = printer.Frames();
+        QVERIFY(framesOf(arrived) == framesOf(plan));
+        QCOMPARE(TimelineFault(arrived, plan, launched), QString());
+    }
+
+    // A socket:// port whose server speaks RFC 2217 would lose every 0xFF:
+    // the open refuses it and names the right form, and the printer gets
+    // nothing.
+    void socketToATelnetServerIsRefused() {
+        PtyPeer printer;
+        Ser2Net server({{Ser2Net::Kind::Rfc2217, printer.SlavePath()}});
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(server.Port(0));
+        const ProgramRun run =
+            qrv({"program", Golden, "--band", "1", "--port", "socket://" + hostPort});
+        QCOMPARE(run.Status, 1);
+        QCOMPARE(QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("qrv: socket://%1: O servidor %1 fala RFC 2217 (abriu a conexão "
+                                "negociando Telnet), e socket:// perderia todo byte 0xFF: use "
+                                "rfc2217://%1.")
+                     .arg(hostPort));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QCOMPARE(printer.ByteCount(), std::size_t{0});
     }
 
     // The server dies after the first frames: the run fails as on a pulled
