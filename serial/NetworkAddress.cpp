@@ -192,6 +192,10 @@ int NetworkErrorCode(NetworkError error) {
     return kCodeBase + static_cast<int>(error);
 }
 
+bool IsNetworkErrorCode(int code) {
+    return code > kCodeBase && code <= NetworkErrorCode(NetworkError::RawServerSpeaksTelnet);
+}
+
 std::string NetworkOpenError(const std::string& name, int code) {
     const std::optional<NetworkAddress> address = ParseNetworkAddress(name);
     const std::string server = address ? address->HostPort() : name;
@@ -209,6 +213,42 @@ std::string NetworkOpenError(const std::string& name, int code) {
     case static_cast<int>(NetworkError::Rfc2217Closed):
         return "O servidor " + server +
                " não aceita RFC 2217 (fechou a conexão sem responder a COM-PORT-OPTION).";
+    case static_cast<int>(NetworkError::RawServerSpeaksTelnet):
+        return "O servidor " + server +
+               " fala RFC 2217 (abriu a conexão negociando Telnet), e socket:// perderia todo "
+               "byte 0xFF: use rfc2217://" +
+               server + ".";
+    default:
+        return {};
+    }
+}
+
+std::string NetworkErrorText(int code) {
+    switch (code - kCodeBase) {
+    case static_cast<int>(NetworkError::BadAddress):
+        return "invalid network address";
+    case static_cast<int>(NetworkError::UnknownHost):
+        return "unknown host";
+    case static_cast<int>(NetworkError::Rfc2217Refused):
+        return "the server refused RFC 2217 (COM-PORT-OPTION)";
+    case static_cast<int>(NetworkError::Rfc2217Silent):
+        return "the server did not answer COM-PORT-OPTION within 3 s";
+    case static_cast<int>(NetworkError::Rfc2217Closed):
+        return "the server closed the connection without answering COM-PORT-OPTION";
+    case static_cast<int>(NetworkError::Rfc2217BaudRefused):
+        return "the server refused the baud rate";
+    case static_cast<int>(NetworkError::Rfc2217DataBitsRefused):
+        return "the server refused the data bits";
+    case static_cast<int>(NetworkError::Rfc2217ParityRefused):
+        return "the server refused the parity";
+    case static_cast<int>(NetworkError::Rfc2217StopBitsRefused):
+        return "the server refused the stop bits";
+    case static_cast<int>(NetworkError::Rfc2217LineSilent):
+        return "the server did not answer the line settings within 3 s";
+    case static_cast<int>(NetworkError::Rfc2217Held):
+        return "the server held the flow (FLOWCONTROL-SUSPEND) past the write time-out";
+    case static_cast<int>(NetworkError::RawServerSpeaksTelnet):
+        return "the server speaks RFC 2217 (Telnet): use rfc2217://";
     default:
         return {};
     }

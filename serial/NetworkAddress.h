@@ -59,8 +59,14 @@ enum class NetworkError {
     RawServerSpeaksTelnet,
 };
 int NetworkErrorCode(NetworkError error);
+bool IsNetworkErrorCode(int code);
 // The message for a failed open of `name`, when `code` is one of the codes
 // above; empty otherwise (the system's text applies).
 std::string NetworkOpenError(const std::string& name, int code);
+// The component's English text for one of the codes above, in lower case
+// as it follows a comma in the component's messages (what
+// vaplatform::ErrorText gives for it on every system); empty for any other
+// code.
+std::string NetworkErrorText(int code);
 
 } // namespace vaplatform

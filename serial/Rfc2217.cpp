@@ -147,11 +147,18 @@ void Session::SubNegotiation() {
         const int index = code - kServerOffset;
         if (awaiting_[index]) {
             awaiting_[index] = false;
-            mismatched_ = mismatched_ || value != expected_[index];
+            // sredird answers SET-BAUDRATE with eight bytes, the four asked
+            // for and four zeros: the first four are the answer.
+            const std::string_view answer =
+                index == kSetBaudrate && value.size() > 4 ? value.substr(0, 4) : value;
+            if (refused_ == 0 && answer != expected_[index])
+                refused_ = static_cast<uint8_t>(index);
         }
     }
     // Line and modem state notifications, and the replies to control
-    // settings, tell nothing this side acts on.
+    // settings, tell nothing this side acts on: sredird answers every
+    // SET-CONTROL (DTR, RTS, inbound flow) with its flow control setting, so
+    // an answer there must never fail the open.
 }
 
 std::string Session::Command(uint8_t code, std::string_view value) {
@@ -183,7 +190,7 @@ std::string Session::SetLine(const LineSettings& s) {
         out += Command(code, expected_[code]);
         awaiting_[code] = true;
     }
-    mismatched_ = false;
+    refused_ = 0;
 
     const bool hardware =
         (s.flags & VaDcb::OutxCtsFlow) || (s.flags & VaDcb::RtsMask) == VaDcb::RtsHandshake;
@@ -199,7 +206,7 @@ std::string Session::SetLine(const LineSettings& s) {
 }
 
 Session::Replies Session::LineReplies() const {
-    if (mismatched_)
+    if (refused_ != 0)
         return Replies::Mismatched;
     for (int i = kSetBaudrate; i <= kSetStopsize; ++i)
         if (awaiting_[i])

@@ -58,6 +58,9 @@ public:
     // four are then awaited: LineReplies tells whether all came and match.
     std::string SetLine(const LineSettings& settings);
     Replies LineReplies() const;
+    // When Mismatched: the command code (kSetBaudrate .. kSetStopsize) of
+    // the first setting answered with another value.
+    uint8_t RefusedSetting() const { return refused_; }
     // One SET-CONTROL, or PURGE-DATA; their replies are advisory.
     static std::string Control(uint8_t value);
     static std::string Purge(uint8_t value);
@@ -94,7 +97,7 @@ private:
     // replies seen.
     std::string expected_[5];
     bool awaiting_[5] = {};
-    bool mismatched_ = false;
+    uint8_t refused_ = 0;
 };
 
 } // namespace vaplatform::rfc2217

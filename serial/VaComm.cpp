@@ -348,6 +348,15 @@ uint32_t TVaCustomComm::EventMask() const {
 // ---- Open and close ----------------------------------------------------------------------
 
 void TVaCustomComm::Error(const std::string& format, int code) const {
+    // The number of a network failure means nothing outside this program:
+    // its text alone says what happened ("Error writing dcb, the server
+    // refused the baud rate"); callers branch on Code().
+    if (vaplatform::IsNetworkErrorCode(code)) {
+        std::string shorter = format;
+        if (const size_t at = shorter.find(" (%d)"); at != std::string::npos)
+            shorter.erase(at, 5);
+        throw EVaCommError(Fill(shorter, {vaplatform::ErrorText(code)}), code);
+    }
     throw EVaCommError(Fill(format, {std::to_string(code), vaplatform::ErrorText(code)}), code);
 }
 

@@ -28,6 +28,10 @@ constexpr int kConnectMs = 5000;
 // How long the server has to accept the com port option, and to confirm the
 // line settings.
 constexpr int kNegotiationMs = 3000;
+// How long a socket:// server has, beyond the connect's round trip, to show
+// with its first bytes that it speaks Telnet: ser2net and sredird (forked
+// per connection) take under 10 ms on loopback.
+constexpr auto kTelnetLook = std::chrono::milliseconds(200);
 // Received data beyond this is dropped, as a UART drops what overruns it.
 constexpr size_t kReceiveLimit = 65536;
 // After the last byte can have left the server's line, before the
@@ -73,8 +77,11 @@ public:
     ~NetworkDevice() override;
 
     // Connects and, for rfc2217, waits for the server to take the com port
-    // option.
+    // option; for socket://, refuses a server that speaks Telnet.
     int Connect(const NetworkAddress& address);
+    // A socket:// server's first bytes; the open's error when they are
+    // Telnet negotiation. With lock_ held.
+    int RefuseTelnetServer(Clock::duration connectTime);
     // Starts the thread that sends what Write queues.
     void StartSender();
 
@@ -157,11 +164,12 @@ int HungUpCode() {
 }
 
 int NetworkDevice::Connect(const NetworkAddress& address) {
+    const auto started = Clock::now();
     if (int e = socket_.Connect(address.Host, address.Port, kConnectMs))
         return e;
-    if (!telnet_)
-        return 0;
     std::lock_guard lock(lock_);
+    if (!telnet_)
+        return RefuseTelnetServer(Clock::now() - started);
     owed_ = session_.Start();
     const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationMs);
     while (session_.ComPortState() == rfc2217::Session::ComPort::Pending) {
@@ -178,6 +186,46 @@ int NetworkDevice::Connect(const NetworkAddress& address) {
     if (session_.ComPortState() == rfc2217::Session::ComPort::Refused)
         return NetworkErrorCode(NetworkError::Rfc2217Refused);
     return Pump();
+}
+
+// A Telnet server (ser2net in telnet or rfc2217 mode, sredird under inetd)
+// opens with its negotiation, unasked; a raw server sends nothing until the
+// printer does. So this side waits for the server's first bytes for the
+// round trip the connect took plus kTelnetLook, and refuses a server whose
+// first bytes are a Telnet command: over socket:// it would take every 0xFF
+// as one. The wait ends at the first byte, so only a raw server pays it, once
+// per open (qrv opens its ports at the same time). Bytes that are not Telnet
+// are the printer's data and are kept.
+int NetworkDevice::RefuseTelnetServer(Clock::duration connectTime) {
+    // A connect slowed by a lost SYN measures no round trip.
+    const auto deadline = Clock::now() +
+                          std::min<Clock::duration>(connectTime, std::chrono::seconds(1)) +
+                          kTelnetLook;
+    std::string first;
+    for (;;) {
+        char buffer[64];
+        size_t got = 0;
+        bool closed = false;
+        if (int e = socket_.Receive(buffer, sizeof buffer, got, closed))
+            return net::ConnectionLost(e) ? HungUpCode() : e;
+        first.append(buffer, got);
+        if (closed || first.size() >= 2 ||
+            (!first.empty() && static_cast<uint8_t>(first[0]) != rfc2217::kIac)) {
+            closed_ = closed;
+            break;
+        }
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0)
+            break;
+        socket_.Poll(nullptr, false, left);
+    }
+    if (first.size() >= 2 && static_cast<uint8_t>(first[0]) == rfc2217::kIac) {
+        const auto verb = static_cast<uint8_t>(first[1]);
+        if ((verb >= rfc2217::kWill && verb <= rfc2217::kDont) || verb == rfc2217::kSb)
+            return NetworkErrorCode(NetworkError::RawServerSpeaksTelnet);
+    }
+    received_ = std::move(first);
+    return 0;
 }
 
 void NetworkDevice::StartSender() {
@@ -367,14 +415,23 @@ int NetworkDevice::ApplyLineSettings(const LineSettings& s) {
         while (session_.LineReplies() == rfc2217::Session::Replies::Pending) {
             const int left = MillisecondsLeft(deadline);
             if (left == 0)
-                return ErrorCode(ErrorKind::TimedOut);
+                return NetworkErrorCode(NetworkError::Rfc2217LineSilent);
             socket_.Poll(nullptr, !owed_.empty(), left);
             if (int e = Pump())
                 return e;
         }
-        // As for a local port, a setting the line did not take is EINVAL.
-        if (session_.LineReplies() == rfc2217::Session::Replies::Mismatched)
-            return ErrorCode(ErrorKind::Other);
+        if (session_.LineReplies() == rfc2217::Session::Replies::Mismatched) {
+            switch (session_.RefusedSetting()) {
+            case rfc2217::kSetBaudrate:
+                return NetworkErrorCode(NetworkError::Rfc2217BaudRefused);
+            case rfc2217::kSetDatasize:
+                return NetworkErrorCode(NetworkError::Rfc2217DataBitsRefused);
+            case rfc2217::kSetParity:
+                return NetworkErrorCode(NetworkError::Rfc2217ParityRefused);
+            default:
+                return NetworkErrorCode(NetworkError::Rfc2217StopBitsRefused);
+            }
+        }
     }
     line_ = s;
     charTime_ = CharacterTime(s);

@@ -732,6 +732,8 @@ int ErrorCode(ErrorKind kind) {
 }
 
 std::string ErrorText(int code) {
+    if (IsNetworkErrorCode(code))
+        return NetworkErrorText(code);
     char buffer[256];
     std::string text = strerror_r(code, buffer, sizeof buffer);
     if (text.size() > 256)

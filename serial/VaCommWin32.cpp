@@ -568,6 +568,8 @@ int ErrorCode(ErrorKind kind) {
 }
 
 std::string ErrorText(int code) {
+    if (IsNetworkErrorCode(code))
+        return NetworkErrorText(code);
     char buffer[256] = {};
     const DWORD n =
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

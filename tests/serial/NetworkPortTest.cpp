@@ -6,8 +6,10 @@
 #include "ProgramRun.h"
 #include "PtyPeer.h"
 #include "Ser2Net.h"
+#include "Sredird.h"
 #include "model/ConfigurationModel.h"
 #include "printer/Plan.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
 #include "settings/SettingsFile.h"
@@ -19,8 +21,10 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -82,6 +86,72 @@ private:
     int listener_ = -1;
     int filler_ = -1;
     int port_ = 0;
+};
+
+// An RFC 2217 server of one connection on 127.0.0.1 that takes the com port
+// option and answers the line settings with `answers` once the client has
+// asked for all four (nothing: it never answers them).
+class ScriptedServer {
+public:
+    explicit ScriptedServer(QByteArray answers) : answers_(std::move(answers)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~ScriptedServer() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        ::close(listener_);
+    }
+    int Port() const { return port_; }
+
+private:
+    // Waits for fd in steps, so that the destructor ends the thread.
+    bool readable(int fd) {
+        pollfd p{fd, POLLIN, 0};
+        while (!stop_)
+            if (::poll(&p, 1, 50) > 0)
+                return true;
+        return false;
+    }
+    void serve() {
+        if (!readable(listener_))
+            return;
+        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const char doComPort[] = {'\xff', '\xfd', 44};
+        ::send(fd, doComPort, sizeof doComPort, MSG_NOSIGNAL);
+        QByteArray got;
+        bool answered = false;
+        char buffer[512];
+        while (readable(fd)) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            got.append(buffer, n);
+            const qsizetype stop = got.indexOf(QByteArray::fromHex("fffa2c04"));
+            if (!answered && stop >= 0 && got.indexOf(QByteArray::fromHex("fff0"), stop) > 0) {
+                ::send(fd, answers_.constData(), static_cast<size_t>(answers_.size()),
+                       MSG_NOSIGNAL);
+                answered = true;
+            }
+        }
+        ::close(fd);
+    }
+
+    QByteArray answers_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 } // namespace
@@ -204,6 +274,94 @@ private slots:
         const ProgramRun run = qrv({"restart", "--port", port});
         QCOMPARE(run.Status, status);
         QCOMPARE(QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0) + '\n', message);
+    }
+
+    // sredird answers the speed with eight bytes and every control with its
+    // flow setting: the plan still goes, frame for frame, on the line set.
+    void programsThroughSredird() {
+        PtyPeer printer;
+        Sredird server(printer.SlavePath());
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        QProcess process;
+        const Clock::time_point launched = Clock::now();
+        process.start(QStringLiteral(QRV_BINARY),
+                      {"program", Golden, "--band", "1", "--port", server.Address()});
+        QVERIFY(waitUntil([&] { return printer.ByteCount() > 0; }));
+        const termios line = printer.SlaveSettings();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(is9600Eight2None(line), "sredird's line is not 9600 8N2");
+        const printer::Plan plan = printer::ProgramPlan(windowConfiguration(Golden), 1);
+        const std::vector<PtyPeer::Frame> arrived = printer.Frames();
+        QVERIFY(framesOf(arrived) == framesOf(plan));
+        QCOMPARE(TimelineFault(arrived, plan, launched), QString());
+    }
+
+    // A socket:// port whose server speaks RFC 2217 would lose every 0xFF:
+    // the open refuses it and names the right form, and the printer gets
+    // nothing.
+    void socketToATelnetServerIsRefused() {
+        PtyPeer printer;
+        Ser2Net server({{Ser2Net::Kind::Rfc2217, printer.SlavePath()}});
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(server.Port(0));
+        const ProgramRun run =
+            qrv({"program", Golden, "--band", "1", "--port", "socket://" + hostPort});
+        QCOMPARE(run.Status, 1);
+        QCOMPARE(QString::fromUtf8(run.Err).section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("qrv: socket://%1: O servidor %1 fala RFC 2217 (abriu a conexão "
+                                "negociando Telnet), e socket:// perderia todo byte 0xFF: use "
+                                "rfc2217://%1.")
+                     .arg(hostPort));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QCOMPARE(printer.ByteCount(), std::size_t{0});
+    }
+
+    // A server that takes the option but not the printer's line: the open
+    // fails with the setting it refused (or its silence), in the
+    // component's words and code. Which setting each answer refuses is
+    // Rfc2217Test's table.
+    void refusedLineSettings_data() {
+        QTest::addColumn<QByteArray>("answers");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        using vaplatform::NetworkError;
+        const QByteArray speed = QByteArray::fromHex("fffa2c6500002580fff0");
+        const QByteArray size = QByteArray::fromHex("fffa2c6608fff0");
+        const QByteArray parity = QByteArray::fromHex("fffa2c6701fff0");
+        const QByteArray stop = QByteArray::fromHex("fffa2c6802fff0");
+        QTest::newRow("speed") << QByteArray::fromHex("fffa2c650001c200fff0") + size + parity + stop
+                               << vaplatform::NetworkErrorCode(NetworkError::Rfc2217BaudRefused)
+                               << "Error writing dcb, the server refused the baud rate";
+        QTest::newRow("stop bits")
+            << speed + size + parity + QByteArray::fromHex("fffa2c6801fff0")
+            << vaplatform::NetworkErrorCode(NetworkError::Rfc2217StopBitsRefused)
+            << "Error writing dcb, the server refused the stop bits";
+        QTest::newRow("silent") << speed + size + parity
+                                << vaplatform::NetworkErrorCode(NetworkError::Rfc2217LineSilent)
+                                << "Error writing dcb, the server did not answer the line "
+                                   "settings within 3 s";
+    }
+
+    void refusedLineSettings() {
+        QFETCH(QByteArray, answers);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        ScriptedServer server(answers);
+        QVERIFY(server.Port() > 0);
+        TVaComm port;
+        SetPrinterLine(port);
+        port.SetDeviceName(
+            QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.Port()).toStdString());
+        try {
+            port.Open();
+            QFAIL("the open took a line the server refused");
+        } catch (const EVaCommError& e) {
+            QCOMPARE(QString::fromStdString(e.what()), message);
+            QCOMPARE(e.Code(), code);
+        }
+        QVERIFY(!port.Active());
     }
 
     // The server dies after the first frames: the run fails as on a pulled

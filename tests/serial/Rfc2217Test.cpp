@@ -189,35 +189,63 @@ private slots:
     void lineReplies_data() {
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<Session::Replies>("outcome");
+        QTest::addColumn<int>("refused"); // the command code of the refused setting
         using R = Session::Replies;
+        using vaplatform::rfc2217::kSetBaudrate, vaplatform::rfc2217::kSetDatasize,
+            vaplatform::rfc2217::kSetParity, vaplatform::rfc2217::kSetStopsize;
+        const QByteArray restMatching = hex("fffa2c6608fff0fffa2c6701fff0fffa2c6802fff0");
         QTest::newRow("ser2net's replies")
             << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0fffa2c6802fff0"
                    "fffa2c6901fff0fffa2c690efff0")
-            << R::Matched;
+            << R::Matched << 0;
         QTest::newRow("controls never answered") << hex("fffa2c6500002580fff0fffa2c6608fff0"
                                                         "fffa2c6701fff0fffa2c6802fff0")
-                                                 << R::Matched;
+                                                 << R::Matched << 0;
         QTest::newRow("stop bits not answered")
-            << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0") << R::Pending;
+            << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0") << R::Pending << 0;
         QTest::newRow("another speed")
             << hex("fffa2c650001c200fff0fffa2c6608fff0fffa2c6701fff0fffa2c6802fff0")
-            << R::Mismatched;
+            << R::Mismatched << int{kSetBaudrate};
         QTest::newRow("one stop bit") << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6701fff0"
                                              "fffa2c6801fff0")
-                                      << R::Mismatched;
+                                      << R::Mismatched << int{kSetStopsize};
         QTest::newRow("client codes are not replies")
-            << hex("fffa2c0100002580fff0fffa2c0208fff0fffa2c0301fff0fffa2c0402fff0") << R::Pending;
+            << hex("fffa2c0100002580fff0fffa2c0208fff0fffa2c0301fff0fffa2c0402fff0") << R::Pending
+            << 0;
+        // sredird 2.2: the speed asked for and four zero bytes; every
+        // SET-CONTROL (flow, inbound flow, DTR, RTS) answered with flow none.
+        QTest::newRow("sredird's replies")
+            << hex("fffa2c650000258000000000fff0") + restMatching +
+                   hex("fffa2c6901fff0fffa2c6901fff0fffa2c6901fff0fffa2c6901fff0")
+            << R::Matched << 0;
+        QTest::newRow("eight-byte speed, first four another")
+            << hex("fffa2c650001c20000002580fff0") + restMatching << R::Mismatched
+            << int{kSetBaudrate};
+        QTest::newRow("three-byte speed")
+            << hex("fffa2c65002580fff0") + restMatching << R::Mismatched << int{kSetBaudrate};
+        QTest::newRow("control answers that contradict every request")
+            << hex("fffa2c6500002580fff0") + restMatching +
+                   hex("fffa2c6903fff0fffa2c6910fff0fffa2c6908fff0fffa2c690bfff0")
+            << R::Matched << 0;
+        QTest::newRow("seven data bits")
+            << hex("fffa2c6500002580fff0fffa2c6607fff0fffa2c6701fff0fffa2c6802fff0")
+            << R::Mismatched << int{kSetDatasize};
+        QTest::newRow("even parity, then one stop bit: the first is named")
+            << hex("fffa2c6500002580fff0fffa2c6608fff0fffa2c6703fff0fffa2c6801fff0")
+            << R::Mismatched << int{kSetParity};
     }
 
     void lineReplies() {
         QFETCH(QByteArray, replies);
         QFETCH(Session::Replies, outcome);
+        QFETCH(int, refused);
         Session session;
         session.Start();
         session.SetLine(windowLine());
         std::string data;
         session.Feed(bytes(replies), data);
         QCOMPARE(session.LineReplies(), outcome);
+        QCOMPARE(int{session.RefusedSetting()}, refused);
         QVERIFY(data.empty());
     }
 

@@ -38,9 +38,7 @@ int Ser2Net::FreePort() {
     return port;
 }
 
-// Read from the kernel's table, so that looking does not connect (a
-// connection would make ser2net open the device).
-bool Ser2Net::listening(int port) const {
+bool Ser2Net::Listening(int port) {
     QFile table(QStringLiteral("/proc/net/tcp"));
     if (!table.open(QIODevice::ReadOnly))
         return false;
@@ -103,7 +101,7 @@ bool Ser2Net::Start() {
         while (std::chrono::steady_clock::now() < deadline) {
             bool all = true;
             for (const Connection& c : connections_)
-                all = all && listening(c.Port);
+                all = all && Listening(c.Port);
             if (all)
                 return true;
             int status = 0;

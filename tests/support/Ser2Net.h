@@ -43,10 +43,12 @@ public:
 
     // A TCP port on 127.0.0.1 that nothing listens on now.
     static int FreePort();
+    // Whether something listens on 127.0.0.1:port, read from the kernel's
+    // table, so that looking does not connect (a connection would make the
+    // server open the device).
+    static bool Listening(int port);
 
 private:
-    bool listening(int port) const;
-
     std::vector<Connection> connections_;
     QTemporaryDir dir_;
     pid_t pid_ = -1;
