@@ -3,6 +3,7 @@
 // component per port, or prints the plan with --dry-run.
 #include "cli/Command.h"
 #include "cli/Configuration.h"
+#include "cli/FailureText.h"
 #include "cli/Interrupt.h"
 #include "cli/PortChecks.h"
 #include "cli/PortName.h"
@@ -11,6 +12,7 @@
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
+#include "serial/NetSocket.h"
 #include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
@@ -133,37 +135,97 @@ std::size_t stepCount(const Jobs& jobs) {
     return n;
 }
 
-// Opens, sends and closes one port on the calling thread. The error that
-// stopped it, or nothing.
-std::optional<std::string> sendToPort(const PortName& port, std::size_t index,
+// Why a port stopped: the component's message and what it was made from.
+struct PortFailure {
+    std::string Message;
+    int Code = 0;
+    bool WhileSending = false; // the port was open
+    bool OutOfMemory = false;
+    int WriteLimitMs = 0;
+};
+
+// Opens, sends and closes one port on the calling thread. Why it stopped,
+// or nothing.
+std::optional<PortFailure> sendToPort(const PortName& port, std::size_t index,
                                       const printer::PrinterConfiguration& config,
                                       const JobMaker& make, Progress& progress) {
+    PortFailure failure;
     try {
         TVaComm comm;
         configure(comm, port);
+        failure.WriteLimitMs = static_cast<int>(comm.Buffers().WriteTimeout());
         comm.Open();
+        failure.WhileSending = true;
         const Jobs jobs = make(config);
         const std::size_t total = stepCount(jobs);
         std::size_t done = 0;
-        std::optional<std::string> error;
+        std::optional<PortFailure> stopped;
         for (const Job& job : jobs) {
+            std::size_t left = 0; // bytes of the current step's frame still to go
             const printer::RunResult result = printer::Run(
-                job.Plan, [&comm](uint8_t byte) { SendByte(comm, byte); }, printer::SleepMs,
+                job.Plan,
+                [&](uint8_t byte) {
+                    try {
+                        SendByte(comm, byte);
+                    } catch (const EVaCommError& e) {
+                        failure.Code = e.Code(); // the runner keeps only the message
+                        throw;
+                    }
+                    if (--left == 0)
+                        progress.Sent(index);
+                },
+                printer::SleepMs,
                 [&](std::size_t step, const printer::Plan& plan) {
+                    left = plan[step].Frame.size();
                     progress.Step(index, job.Band, step, plan.size(), plan[step].Name, done + step,
                                   total);
+                    if (left == 0)
+                        progress.Sent(index);
                 });
             if (!result) {
-                error = result.Error;
+                failure.Message = result.Error;
+                stopped = failure;
                 break;
             }
             done += job.Plan.size();
         }
         comm.Close();
-        return error;
+        return stopped;
+    } catch (const EVaCommError& e) {
+        failure.Message = e.what();
+        failure.Code = e.Code();
+    } catch (const std::bad_alloc& e) {
+        failure.Message = e.what();
+        failure.OutOfMemory = true;
     } catch (const std::exception& e) {
-        return e.what();
+        failure.Message = e.what();
     }
+    return failure;
+}
+
+// The lines after a port's failure: what a device server did, who may open
+// a refused device, where the port stopped.
+std::vector<std::string> failureLines(const PortName& port, const PortFailure& failure,
+                                      Progress& progress, std::size_t index) {
+    std::vector<std::string> lines;
+    const std::string device = DevicePath(port);
+    if (vaplatform::IsNetworkAddress(device)) {
+        NetworkFailure network;
+        network.Code = failure.Code;
+        network.WhileSending = failure.WhileSending;
+        network.OutOfMemory = failure.OutOfMemory;
+        network.Address = device;
+        network.WriteLimitMs = failure.WriteLimitMs;
+        network.ConnectionRefused = ConnectionRefused(failure.Code);
+        network.ConnectionLost = vaplatform::net::ConnectionLost(failure.Code);
+        if (auto line = NetworkFailureLine(network))
+            lines.push_back(std::move(*line));
+    } else if (!failure.WhileSending) {
+        lines = RefusalHints(port, device, failure.Code);
+    }
+    if (failure.WhileSending)
+        lines.push_back(progress.StoppedAt(index));
+    return lines;
 }
 
 int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
@@ -190,7 +252,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
     for (const PortName& port : ports)
         names.push_back(port.Display());
     Progress progress(names, !options.Quiet && stderrIsTerminal());
-    std::vector<std::optional<std::string>> errors(ports.size());
+    std::vector<std::optional<PortFailure>> errors(ports.size());
     const InterruptReport interrupted([&progress](int) {
         for (const std::string& line : progress.Unfinished())
             SayError(line);
@@ -200,16 +262,18 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
         for (std::size_t i = 0; i < ports.size(); ++i)
             threads.emplace_back([&, i] {
                 errors[i] = sendToPort(ports[i], i, config, make, progress);
-                progress.Finished(i, errors[i]);
+                progress.Finished(i, errors[i] ? std::optional(errors[i]->Message) : std::nullopt);
             });
     }
 
     int status = ExitDone;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (errors[i]) {
-            SayError(names[i] + ": " + *errors[i]);
-            for (const std::string& hint : RefusalHints(ports[i], DevicePath(ports[i]), *errors[i]))
-                SayError(names[i] + ": " + hint);
+            // One line each: a line break of a device path or of a server's
+            // text is shown escaped.
+            SayError(Printable(names[i] + ": " + errors[i]->Message));
+            for (const std::string& line : failureLines(ports[i], *errors[i], progress, i))
+                SayError(Printable(names[i] + ": " + line));
             status = ExitDeviceFailed;
         }
     }

@@ -59,6 +59,9 @@ enum class NetworkError {
     RawServerSpeaksTelnet,
 };
 int NetworkErrorCode(NetworkError error);
+// How long an RFC 2217 server has for each answer (the com port option, the
+// line settings) before the open fails.
+inline constexpr int kNegotiationLimitMs = 3000;
 // The message for a failed open of `name`, when `code` is one of the codes
 // above; empty otherwise (the system's text applies).
 std::string NetworkOpenError(const std::string& name, int code);

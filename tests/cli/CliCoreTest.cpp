@@ -41,6 +41,18 @@ private slots:
             << QByteArray("\xc0\xaf") << false << QByteArray("\\xC0\\xAF");
         QTest::newRow("line break kept") << QByteArray("a\nb\r") << true << QByteArray("a\nb\\x0D");
         QTest::newRow("line break escaped") << QByteArray("a\nb") << false << QByteArray("a\\x0Ab");
+        QTest::newRow("right-to-left override U+202E")
+            << QByteArray("a\xe2\x80\xaegpj.exe") << false << QByteArray("a\\u202Egpj.exe");
+        QTest::newRow("Arabic letter mark U+061C")
+            << QByteArray("\xd8\x9c") << false << QByteArray("\\u061C");
+        QTest::newRow("marks U+200E U+200F")
+            << QByteArray("\xe2\x80\x8e\xe2\x80\x8f") << false << QByteArray("\\u200E\\u200F");
+        QTest::newRow("embedding U+202A")
+            << QByteArray("\xe2\x80\xaa") << false << QByteArray("\\u202A");
+        QTest::newRow("isolates U+2066 U+2069")
+            << QByteArray("\xe2\x81\xa6\xe2\x81\xa9") << false << QByteArray("\\u2066\\u2069");
+        QTest::newRow("U+2065 and U+202F stay") << QByteArray("\xe2\x81\xa5\xe2\x80\xaf") << false
+                                                << QByteArray("\xe2\x81\xa5\xe2\x80\xaf");
         QTest::newRow("four-byte character")
             << QByteArray("\xf0\x9f\x96\xa8") << false << QByteArray("\xf0\x9f\x96\xa8");
     }
@@ -149,8 +161,8 @@ private slots:
                 file << "      " << pid << '\n';
             }
         }
-        const QString text =
-            QString::fromStdString(HolderHint(device.toStdString(), dir.path().toStdString()));
+        const QString text = QString::fromStdString(
+            HolderHint(device.toStdString(), dir.path().toStdString(), "a porta"));
         sleeper.kill();
         sleeper.waitForFinished();
         says.replace("%pid", QString::number(pid));

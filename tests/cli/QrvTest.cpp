@@ -489,24 +489,49 @@ private slots:
                  QStringLiteral("qrv: Resource temporarily unavailable\n"));
     }
 
-    // A denied device names the group that owns it and how to join it.
-    void deniedPortNamesItsGroup() {
+    // A denied device says who may open it. Joining the group is advised
+    // only for a group that may read and write the device and is not root's.
+    void deniedPortSaysWhoMayOpenIt_data() {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("group dialout may")
+            << "dialout" << 0660
+            << QStringLiteral("o usuário nobody não está no grupo dialout, dono de %dev; corrija "
+                              "com: sudo usermod -aG dialout nobody");
+        QTest::newRow("owner only, 0600")
+            << "dialout" << 0600
+            << QStringLiteral("só o dono de %dev (root) pode abrir o dispositivo; um "
+                              "administrador pode dar o dispositivo a um grupo");
+        QTest::newRow("group may only read")
+            << "dialout" << 0640 << QStringLiteral("só o dono de %dev (root) pode abrir");
+        QTest::newRow("group root")
+            << "root" << 0660
+            << QStringLiteral("só o dono (root) e o grupo root podem abrir %dev (entrar no "
+                              "grupo root");
+    }
+    void deniedPortSaysWhoMayOpenIt() {
+        QFETCH(QString, group);
+        QFETCH(int, mode);
+        QFETCH(QString, says);
         PtyPeer printer;
-        const group* dialout = ::getgrnam("dialout");
-        QVERIFY(dialout);
+        const ::group* owner = ::getgrnam(group.toUtf8().constData());
+        QVERIFY(owner);
         const std::string device = printer.SlavePath();
-        QCOMPARE(::chown(device.c_str(), 0, dialout->gr_gid), 0);
-        QCOMPARE(::chmod(device.c_str(), 0660), 0);
+        QCOMPARE(::chown(device.c_str(), 0, owner->gr_gid), 0);
+        QCOMPARE(::chmod(device.c_str(), static_cast<mode_t>(mode)), 0);
         const ProgramRun run =
             RunProgram("setpriv", asNobody({QRV_BINARY, "print", "--band", "1", "--port",
                                             QString::fromStdString(device)}));
         QCOMPARE(run.Status, 1);
         const QString err = QString::fromUtf8(run.Err);
-        QVERIFY2(err.contains("(Error 13, Permission denied)") &&
-                     err.contains(QStringLiteral("o usuário nobody não está no grupo dialout, "
-                                                 "dono de ")) &&
-                     err.contains("sudo usermod -aG dialout nobody"),
+        says.replace("%dev", QString::fromStdString(device));
+        QVERIFY2(err.contains("(Error 13, Permission denied)") && err.contains(says),
                  qPrintable(err));
+        if (says.contains("usermod"))
+            QCOMPARE(err.count("usermod"), 1);
+        else
+            QVERIFY2(!err.contains("usermod"), qPrintable(err));
         QCOMPARE(printer.ByteCount(), std::size_t{0});
     }
 
@@ -529,21 +554,62 @@ private slots:
         holder.kill();
         holder.waitForFinished();
         QCOMPARE(run.Status, 1);
-        QVERIFY2(run.Err.contains("(Error 11, Resource temporarily unavailable)") &&
-                     run.Err.contains(QStringLiteral("está aberta por ")) &&
-                     run.Err.contains("processo " + pid + " (flock)"),
-                 qPrintable(run.Err));
+        // The line names the device once: it is the port's own name.
+        const QString device = QString::fromStdString(printer.SlavePath());
+        QVERIFY2(
+            run.Err.contains("(Error 11, Resource temporarily unavailable)") &&
+                run.Err.contains("qrv: " + device + QStringLiteral(": a porta está aberta por ")) &&
+                run.Err.contains("processo " + pid + " (flock)") &&
+                !run.Err.contains(device + ": " + device),
+            qPrintable(run.Err));
     }
 
     // An interrupted "program" says, per port, what was cut off, and ends as
-    // the signal ends a program.
+    // the signal ends a program. Once the last frame is out (the step timer
+    // still runs 500 ms) nothing was cut.
     void interruptedProgramSaysWhatWasCutOff_data() {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::addColumn<bool>("afterLastFrame");
+        QTest::addColumn<QString>("says");
+        const QString cut =
+            QStringLiteral("qrv: COM3: interrompida: a banda 2 não terminou, parou ");
+        QTest::newRow("SIGINT mid-plan") << SIGINT << false << cut;
+        QTest::newRow("SIGTERM mid-plan") << SIGTERM << false << cut;
+        QTest::newRow("SIGINT after the last frame")
+            << SIGINT << true << QStringLiteral("qrv: COM3: tudo enviado antes da interrupção\n");
     }
     void interruptedProgramSaysWhatWasCutOff() {
         QFETCH(int, signal);
+        QFETCH(bool, afterLastFrame);
+        QFETCH(QString, says);
+        const std::size_t all = 7 * 28 - 14;
+        PtyPeer printer;
+        printer.MapPort(home(), 3);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(QRV_BINARY),
+                      {"program", Golden, "--band", "2", "--port", "COM3"});
+        QVERIFY(process.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        const std::size_t awaited = afterLastFrame ? all : 1;
+        while (printer.ByteCount() < awaited && waited.elapsed() < 30000)
+            QTest::qWait(afterLastFrame ? 5 : 20);
+        QVERIFY(printer.ByteCount() >= awaited);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), signal);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.startsWith(says) && err.count('\n') == 1, qPrintable(err));
+        if (afterLastFrame)
+            QCOMPARE(printer.ByteCount(), all);
+        else
+            QVERIFY2(err.contains(" de 7 (") && printer.ByteCount() < all, qPrintable(err));
+    }
+
+    // A port that fails mid-plan says at which band and step it stopped.
+    void failedPortSaysWhereItStopped() {
         PtyPeer printer;
         printer.MapPort(home(), 3);
         QProcess process;
@@ -555,17 +621,16 @@ private slots:
         waited.start();
         while (printer.ByteCount() == 0 && waited.elapsed() < 30000)
             QTest::qWait(20);
-        QVERIFY(printer.ByteCount() > 0);
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        printer.HangUp();
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-        QCOMPARE(process.exitCode(), signal);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        QVERIFY2(err.startsWith(QStringLiteral("qrv: COM3: interrompida: a banda 2 não terminou, "
-                                               "parou no passo ")) &&
-                     err.contains(" de 7 (") && err.count('\n') == 1,
-                 qPrintable(err));
-        QVERIFY(printer.ByteCount() < std::size_t{7 * 28 - 14});
+        QCOMPARE(process.exitCode(), 1);
+        const QStringList lines = QString::fromUtf8(process.readAllStandardError()).split('\n');
+        QVERIFY2(
+            lines.size() == 3 && lines[0].startsWith("qrv: COM3: Write error") &&
+                lines[1].startsWith(QStringLiteral("qrv: COM3: a banda 2 não terminou, parou no "
+                                                   "passo ")) &&
+                lines[1].contains(" de 7 ("),
+            qPrintable(lines.join('\n')));
     }
 };
 
