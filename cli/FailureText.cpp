@@ -73,12 +73,14 @@ std::optional<std::string> NetworkFailureLine(const NetworkFailure& f) {
     }
     if (f.ConnectionRefused)
         return "o servidor recusou a conexão: nada atende nessa porta TCP";
+    if (f.HostUnreachable)
+        return "não há caminho na rede até o servidor (a rede ou o host está fora do alcance)";
     const vaplatform::ErrorKind kind = vaplatform::Classify(f.Code);
     if (kind == vaplatform::ErrorKind::TimedOut)
         return f.WhileSending ? "o servidor não recebeu os bytes em " + seconds(f.WriteLimitMs) +
                                     ", o limite de escrita"
                               : "o servidor não respondeu a tempo; nada foi enviado";
-    if (kind == vaplatform::ErrorKind::HungUp || f.ConnectionLost)
+    if (kind == vaplatform::ErrorKind::HungUp || f.ConnectionClosed)
         return f.WhileSending ? "o servidor fechou a conexão durante o envio"
                               : "o servidor fechou a conexão logo ao abrir; nada foi enviado "
                                 "(ele pode estar atendendo outro cliente)";

@@ -28,9 +28,11 @@ struct NetworkFailure {
     bool OutOfMemory = false;
     std::string Address; // the port, "rfc2217://HOST:PORT" or "socket://HOST:PORT"
     int WriteLimitMs = 0;
-    // Facts of the system's code, which only the platform knows.
+    // What the system's code says of the connection, which only the
+    // platform knows (ConnectionFault of PortChecks.h).
     bool ConnectionRefused = false;
-    bool ConnectionLost = false;
+    bool ConnectionClosed = false;
+    bool HostUnreachable = false;
 };
 // The line that says what happened (Portuguese, without "qrv: "), or nothing
 // when the component's message is already the user's (it says so in

@@ -36,5 +36,11 @@ std::optional<std::string> GroupHint(const std::string& device);
 std::string HolderHint(const std::string& device, const std::string& lockFolder,
                        const std::string& subject);
 
-// Whether a system error code of a connection is a refusal (nothing listens).
-bool ConnectionRefused(int code);
+// What a system error code says of a connection.
+enum class ConnectionFault {
+    None,        // nothing of a connection
+    Refused,     // nothing listens on the port
+    Closed,      // the peer closed or reset it
+    Unreachable, // no route to the host or its network
+};
+ConnectionFault ConnectionFaultOf(int code);

@@ -213,6 +213,19 @@ std::vector<std::string> RefusalHints(const PortName& port, const std::string& d
     }
 }
 
-bool ConnectionRefused(int code) {
-    return code == ECONNREFUSED;
+ConnectionFault ConnectionFaultOf(int code) {
+    switch (code) {
+    case ECONNREFUSED:
+        return ConnectionFault::Refused;
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+    case ENOTCONN:
+        return ConnectionFault::Closed;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return ConnectionFault::Unreachable;
+    default:
+        return ConnectionFault::None;
+    }
 }

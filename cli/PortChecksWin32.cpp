@@ -26,6 +26,20 @@ std::string HolderHint(const std::string&, const std::string&, const std::string
     return "não foi possível saber que programa usa " + subject;
 }
 
-bool ConnectionRefused(int code) {
-    return code == WSAECONNREFUSED;
+ConnectionFault ConnectionFaultOf(int code) {
+    switch (code) {
+    case WSAECONNREFUSED:
+        return ConnectionFault::Refused;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENOTCONN:
+    case WSAESHUTDOWN:
+    case WSAENETRESET:
+        return ConnectionFault::Closed;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+        return ConnectionFault::Unreachable;
+    default:
+        return ConnectionFault::None;
+    }
 }

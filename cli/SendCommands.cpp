@@ -12,7 +12,6 @@
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
-#include "serial/NetSocket.h"
 #include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
@@ -216,8 +215,10 @@ std::vector<std::string> failureLines(const PortName& port, const PortFailure& f
         network.OutOfMemory = failure.OutOfMemory;
         network.Address = device;
         network.WriteLimitMs = failure.WriteLimitMs;
-        network.ConnectionRefused = ConnectionRefused(failure.Code);
-        network.ConnectionLost = vaplatform::net::ConnectionLost(failure.Code);
+        const ConnectionFault fault = ConnectionFaultOf(failure.Code);
+        network.ConnectionRefused = fault == ConnectionFault::Refused;
+        network.ConnectionClosed = fault == ConnectionFault::Closed;
+        network.HostUnreachable = fault == ConnectionFault::Unreachable;
         if (auto line = NetworkFailureLine(network))
             lines.push_back(std::move(*line));
     } else if (!failure.WhileSending) {
@@ -294,7 +295,7 @@ CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& n
         [](std::string& text) {
             if (ParsePortName(text))
                 return std::string();
-            if (vaplatform::IsNetworkAddress(text))
+            if (vaplatform::HasScheme(text))
                 return "endereço de rede inválido \"" + text +
                        "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA (PORTA de 1 a 65535, "
                        "IPv6 entre colchetes)";

@@ -1,14 +1,17 @@
 // What qrv decides about text it prints, CLI11's refusals and refused ports,
 // without running qrv: the escaping, the Portuguese of each refusal, and who
 // holds a busy device, found on real files and processes.
+#include "cli/FailureText.h"
 #include "cli/Messages.h"
 #include "cli/PortChecks.h"
 #include "cli/Text.h"
+#include "serial/NetworkAddress.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <unistd.h>
@@ -119,6 +122,98 @@ private slots:
             words.push_back(a.toStdString());
         QCOMPARE(QString::fromStdString(CommandLineErrorText(error(), words, {"ports", "show"})),
                  text);
+    }
+
+    // What a device server did, said from the component's code alone. The
+    // Linux codes stand for the system's.
+    void networkFailureLine_data() {
+        using vaplatform::NetworkError;
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("whileSending");
+        QTest::addColumn<QString>("says"); // empty: no line
+        const auto net = [](NetworkError e) { return vaplatform::NetworkErrorCode(e); };
+        QTest::newRow("baud refused")
+            << net(NetworkError::Rfc2217BaudRefused) << false
+            << QStringLiteral("o servidor recusou a velocidade da "
+                              "impressora (9600 bauds); nada foi enviado");
+        QTest::newRow("data bits refused")
+            << net(NetworkError::Rfc2217DataBitsRefused) << false
+            << QStringLiteral("o servidor recusou os 8 bits de dados");
+        QTest::newRow("parity refused") << net(NetworkError::Rfc2217ParityRefused) << false
+                                        << QStringLiteral("o servidor recusou a paridade");
+        QTest::newRow("stop bits refused")
+            << net(NetworkError::Rfc2217StopBitsRefused) << false
+            << QStringLiteral("o servidor recusou os 2 bits de parada");
+        QTest::newRow("line settings unanswered")
+            << net(NetworkError::Rfc2217LineSilent) << false
+            << QStringLiteral("não respondeu à configuração da linha em 3 s");
+        QTest::newRow("line held") << net(NetworkError::Rfc2217Held) << true
+                                   << QStringLiteral("o servidor segurou a linha (pediu pausa no "
+                                                     "envio) por mais de 2 s, o limite de escrita");
+        QTest::newRow("Telnet on a raw port")
+            << net(NetworkError::RawServerSpeaksTelnet) << false
+            << QStringLiteral("fala RFC 2217 nessa porta; use rfc2217://[::1]:4001");
+        QTest::newRow("closed at once")
+            << EIO << false << QStringLiteral("o servidor fechou a conexão logo ao abrir");
+        QTest::newRow("reset while sending")
+            << ECONNRESET << true << QStringLiteral("o servidor fechou a conexão durante o envio");
+        QTest::newRow("refused") << ECONNREFUSED << false
+                                 << QStringLiteral("o servidor recusou a conexão");
+        QTest::newRow("no route") << ENETUNREACH << false
+                                  << QStringLiteral("não há caminho na rede até o servidor");
+        QTest::newRow("no answer on opening")
+            << ETIMEDOUT << false << QStringLiteral("o servidor não respondeu a tempo");
+        QTest::newRow("bytes not taken")
+            << ETIMEDOUT << true
+            << QStringLiteral("o servidor não recebeu os bytes em 2 s, o limite de escrita");
+        QTest::newRow("already Portuguese: option refused")
+            << net(NetworkError::Rfc2217Refused) << false << QString();
+        QTest::newRow("already Portuguese: unknown host")
+            << net(NetworkError::UnknownHost) << false << QString();
+    }
+    void networkFailureLine() {
+        QFETCH(int, code);
+        QFETCH(bool, whileSending);
+        QFETCH(QString, says);
+        NetworkFailure failure;
+        failure.Code = code;
+        failure.WhileSending = whileSending;
+        failure.Address = "socket://[::1]:4001";
+        failure.WriteLimitMs = 2000;
+        const ConnectionFault fault = ConnectionFaultOf(code);
+        failure.ConnectionRefused = fault == ConnectionFault::Refused;
+        failure.ConnectionClosed = fault == ConnectionFault::Closed;
+        failure.HostUnreachable = fault == ConnectionFault::Unreachable;
+        const std::optional<std::string> line = NetworkFailureLine(failure);
+        if (says.isEmpty())
+            QVERIFY2(!line, line->c_str());
+        else
+            QVERIFY2(line && QString::fromStdString(*line).contains(says),
+                     line ? line->c_str() : "no line");
+    }
+
+    // Where the user stands with a group that may open the device: the
+    // cases a test cannot make a user for.
+    void accessAdvice_data() {
+        QTest::addColumn<bool>("inSession");
+        QTest::addColumn<bool>("inGroupFile");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("joined, session older")
+            << false << true
+            << QStringLiteral("o usuário ana já está no grupo dialout, dono de /dev/ttyS0, mas "
+                              "esta sessão começou antes");
+        QTest::newRow("in the group, still refused")
+            << true << true << QStringLiteral("o sistema recusou assim mesmo");
+    }
+    void accessAdvice() {
+        QFETCH(bool, inSession);
+        QFETCH(bool, inGroupFile);
+        QFETCH(QString, says);
+        const std::string text = AccessAdvice(
+            {"/dev/ttyS0", 0660, "root", "dialout", "ana", false, inSession, inGroupFile});
+        QVERIFY2(QString::fromStdString(text).contains(says) &&
+                     text.find("usermod") == std::string::npos,
+                 text.c_str());
     }
 
     // A regular file stands for the device. Holders found in /proc are

@@ -244,6 +244,7 @@ private slots:
             {{"map", "COM0", "/dev/ttyUSB8"}, 2, "/dev/ttyUSB8"},
             {{"map", "COM2", "rfc2217://10.0.0.5:99999", "--force"}, 2, "/dev/ttyUSB8"},
             {{"map", "COM2", "rfc2217://10.0.0.5:4001", "--force"}, 0, "rfc2217://10.0.0.5:4001"},
+            {{"map", "COM2", "tcp://1.2.3.4:5", "--force"}, 2, "rfc2217://10.0.0.5:4001"},
             {{"unmap", "Com2"}, 0, ""},
             {{"unmap", "COM2"}, 0, ""},
         };
@@ -285,6 +286,9 @@ private slots:
         QTest::newRow("map to a bad network port")
             << QStringList{"map", "COM5", "socket://10.0.0.5:0"}
             << QStringLiteral("endereço de rede inválido \"socket://10.0.0.5:0\"");
+        QTest::newRow("map to an address of another scheme")
+            << QStringList{"map", "COM5", "tcp://1.2.3.4:5"}
+            << QStringLiteral("endereço de rede inválido \"tcp://1.2.3.4:5\"");
         QTest::newRow("stall and hang-up")
             << QStringList{"simulate", "COM5", "--stall-after", "1", "--hang-up-after", "2"}
             << QStringLiteral("--stall-after e --hang-up-after não podem ser usadas juntas");
@@ -375,6 +379,9 @@ private slots:
         QTest::newRow("a port path")
             << QStringList{"print", "--band", "1", "--port", "/nonexistent/\x1b[2J"} << false
             << QStringLiteral("Specified device not found (/nonexistent/\\x1B[2J).");
+        QTest::newRow("a line break in a map entry's target")
+            << QStringList{"print", "--band", "1", "--port", "COM8"} << false
+            << QStringLiteral("qrv: COM8: Specified device not found (/nonexistent/a\\x0Ab).\n");
         QTest::newRow("a refused port name")
             << QStringList{"print", "--band", "1", "--port", "x\x1b]0;t\x07"} << false
             << QStringLiteral("porta inválida \"x\\x1B]0;t\\x07\"");
@@ -392,6 +399,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::fromStdString(SettingsFile::Format({m, printer::PrinterOptions{}})));
         file.close();
+        const fs::path folder = PortMapPath(home());
+        fs::create_directories(folder);
+        fs::remove(folder / "COM8");
+        fs::create_symlink("/nonexistent/a\nb", folder / "COM8");
         const QString title = dir.path() + "/a\x1b]0;x\x07.snh";
         QVERIFY(QFile::copy(Golden, title));
         for (QString& a : arguments)
@@ -418,19 +429,37 @@ private slots:
         }
     }
 
-    // "ports" says what an entry is when it is not a device.
+    // "ports" says what an entry is when it is not a device; "ports --json"
+    // says whether it exists where that can be known without connecting.
     void portsSaysWhatAnEntryIs_data() {
         QTest::addColumn<QString>("make");
         QTest::addColumn<QString>("state");
-        QTest::newRow("a folder") << "folder" << QStringLiteral("é uma pasta, não um dispositivo");
+        QTest::addColumn<QJsonValue>("exists");
+        QTest::addColumn<QJsonValue>("valid"); // of "network"; undefined: no network port
+        QTest::newRow("a folder") << "folder" << QStringLiteral("é uma pasta, não um dispositivo")
+                                  << QJsonValue(false) << QJsonValue(QJsonValue::Undefined);
         QTest::newRow("a regular file")
-            << "file" << QStringLiteral("é um arquivo comum, não um dispositivo");
+            << "file" << QStringLiteral("é um arquivo comum, não um dispositivo")
+            << QJsonValue(false) << QJsonValue(QJsonValue::Undefined);
         QTest::newRow("a link to a folder")
-            << "link:/tmp" << QStringLiteral("leva a uma pasta, não um dispositivo");
+            << "link:/tmp" << QStringLiteral("leva a uma pasta, não um dispositivo")
+            << QJsonValue(false) << QJsonValue(QJsonValue::Undefined);
+        QTest::newRow("a network port")
+            << "link:socket://10.0.0.5:4001" << QStringLiteral("porta de rede") << QJsonValue()
+            << QJsonValue(true);
+        QTest::newRow("a malformed network port")
+            << "link:rfc2217://10.0.0.5:99999"
+            << QStringLiteral("endereço de rede malformado: não abre") << QJsonValue()
+            << QJsonValue(false);
+        QTest::newRow("an address of another scheme")
+            << "link:tcp://10.0.0.5:4001" << QStringLiteral("endereço de rede malformado: não abre")
+            << QJsonValue() << QJsonValue(false);
     }
     void portsSaysWhatAnEntryIs() {
         QFETCH(QString, make);
         QFETCH(QString, state);
+        QFETCH(QJsonValue, exists);
+        QFETCH(QJsonValue, valid);
         const fs::path folder = PortMapPath(home());
         fs::remove_all(folder);
         fs::create_directories(folder);
@@ -447,7 +476,15 @@ private slots:
         for (const QString& l : run.Out.split('\n'))
             if (l.startsWith("Com7 "))
                 line = l;
-        QVERIFY2(line.endsWith(state), qPrintable(line));
+        QVERIFY2(line.contains(QStringLiteral("  ") + state), qPrintable(line));
+
+        const Outcome json = qrv({"ports", "--json"});
+        QCOMPARE(json.Status, 0);
+        for (const QJsonValue port : QJsonDocument::fromJson(json.Out.toUtf8())["ports"].toArray())
+            if (port["name"] == "COM7") {
+                QCOMPARE(port["exists"], exists);
+                QCOMPARE(port["network"]["valid"], valid);
+            }
     }
 
     // A port map folder that cannot be made says why.
