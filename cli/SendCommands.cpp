@@ -12,6 +12,7 @@
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
+#include "serial/NetResolve.h"
 #include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
@@ -91,25 +92,56 @@ protocol::ClockFields localClock() {
             local.tm_mday, local.tm_mon + 1, local.tm_year + 1900};
 }
 
+// The server a network port reaches: its addresses and port, however the
+// host was written. Empty for a local port or a host that does not resolve
+// (opening it then says so).
+std::vector<vaplatform::net::Endpoint> serverOf(const std::string& device) {
+    const auto address = vaplatform::ParseNetworkAddress(device);
+    if (!address)
+        return {};
+    return vaplatform::net::ServerEndpoints(address->Host, address->Port);
+}
+
 // The ports of the command line. One device under two names (COM3 mapped to
-// /dev/pts/0, and /dev/pts/0) would get every frame twice, or fail at random:
-// refused as the same name twice is.
+// /dev/pts/0, and /dev/pts/0), or one device server under two (localhost and
+// 127.0.0.1, rfc2217:// and socket:// of one host and port) would get every
+// frame twice, or fail at random: refused as the same name twice is.
 std::vector<PortName> portsOf(const std::vector<std::string>& texts) {
     std::vector<PortName> ports;
-    std::vector<std::optional<std::pair<uint64_t, uint64_t>>> devices;
+    std::vector<std::string> devices;
+    std::vector<std::optional<std::pair<uint64_t, uint64_t>>> identities;
     for (const std::string& text : texts) {
         const PortName port = *ParsePortName(text); // the option's check let only names through
         if (std::find(ports.begin(), ports.end(), port) != ports.end())
             throw CLI::ValidationError("a porta " + port.Display() + " foi dada mais de uma vez");
         const std::string device = DevicePath(port);
-        const auto identity = DeviceIdentity(device);
+        const auto identity =
+            vaplatform::IsNetworkAddress(device) ? std::nullopt : DeviceIdentity(device);
         for (std::size_t i = 0; identity && i < ports.size(); ++i)
-            if (devices[i] == identity)
+            if (identities[i] == identity)
                 throw CLI::ValidationError(ports[i].Display() + " e " + port.Display() +
                                            " são o mesmo dispositivo (" + device + ")");
         ports.push_back(port);
-        devices.push_back(identity);
+        devices.push_back(device);
+        identities.push_back(identity);
     }
+    // Names are looked up only when two network ports could be one.
+    std::vector<std::size_t> network;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (vaplatform::IsNetworkAddress(devices[i]))
+            network.push_back(i);
+    if (network.size() < 2)
+        return ports;
+    std::vector<std::vector<vaplatform::net::Endpoint>> servers;
+    for (const std::size_t i : network)
+        servers.push_back(serverOf(devices[i]));
+    for (std::size_t b = 1; b < network.size(); ++b)
+        for (std::size_t a = 0; a < b; ++a)
+            for (const vaplatform::net::Endpoint& e : servers[b])
+                if (std::binary_search(servers[a].begin(), servers[a].end(), e))
+                    throw CLI::ValidationError(
+                        ports[network[a]].Display() + " e " + ports[network[b]].Display() +
+                        " são o mesmo servidor de portas (" + e.Text() + ")");
     return ports;
 }
 

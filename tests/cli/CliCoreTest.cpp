@@ -5,6 +5,7 @@
 #include "cli/Messages.h"
 #include "cli/PortChecks.h"
 #include "cli/Text.h"
+#include "serial/NetResolve.h"
 #include "serial/NetworkAddress.h"
 
 #include <QProcess>
@@ -190,6 +191,30 @@ private slots:
         else
             QVERIFY2(line && QString::fromStdString(*line).contains(says),
                      line ? line->c_str() : "no line");
+    }
+
+    // How one server is known under its names: numeric hosts, so that only
+    // the system's own lookup takes part.
+    void serverEndpoints_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("endpoint");
+        QTest::newRow("IPv4") << "10.0.0.1"
+                              << "10.0.0.1:4001";
+        QTest::newRow("IPv4-mapped IPv6") << "::ffff:10.0.0.1"
+                                          << "10.0.0.1:4001";
+        QTest::newRow("IPv6 loopback") << "::1"
+                                       << "[::1]:4001";
+        QTest::newRow("longest zero run") << "2001:db8:0:0:1:0:0:1"
+                                          << "[2001:db8::1:0:0:1]:4001";
+        QTest::newRow("link-local with its interface") << "fe80::1%lo"
+                                                       << "[fe80::1%1]:4001";
+    }
+    void serverEndpoints() {
+        QFETCH(QString, host);
+        QFETCH(QString, endpoint);
+        const auto endpoints = vaplatform::net::ServerEndpoints(host.toStdString(), 4001);
+        QCOMPARE(endpoints.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(endpoints.front().Text()), endpoint);
     }
 
     // Where the user stands with a group that may open the device: the

@@ -5,6 +5,7 @@
 #include "PortMapPath.h"
 #include "ProgramRun.h"
 #include "PtyPeer.h"
+#include "Ser2Net.h"
 #include "model/Cp1252.h"
 #include "printer/Plan.h"
 #include "settings/SettingsFile.h"
@@ -20,7 +21,10 @@
 #include <csignal>
 #include <filesystem>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using Clock = PtyPeer::Clock;
@@ -39,6 +43,40 @@ struct Outcome {
 long long msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
 }
+
+// A device server that takes each connection and resets it at once, on
+// 127.0.0.1 at a port of its choosing.
+class ClosingServer {
+public:
+    ClosingServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+            port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0;) {
+                const linger reset{1, 0}; // a reset, as a server that refuses the client
+                ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                ::close(c);
+            }
+        });
+    }
+    ~ClosingServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+    }
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -323,6 +361,74 @@ private slots:
             QVERIFY2(!run.Err.contains(QLatin1String(english)), qPrintable(run.Err));
         QTest::qWait(100);
         QCOMPARE(printer.ByteCount(), std::size_t{0});
+    }
+
+    // One device server under two names is refused before anything is sent,
+    // naming both. %raw is a ser2net raw port in front of the printer, %port
+    // its number; COM5 and COM9 are mapped to it.
+    void oneServerUnderTwoNames_data() {
+        QTest::addColumn<QStringList>("ports");
+        QTest::newRow("two map entries") << QStringList{"COM5", "COM9"};
+        QTest::newRow("an address and its map entry") << QStringList{"%raw", "COM5"};
+        QTest::newRow("localhost and 127.0.0.1") << QStringList{"socket://localhost:%port", "%raw"};
+        QTest::newRow("IPv4-mapped IPv6 and IPv4")
+            << QStringList{"socket://[::ffff:127.0.0.1]:%port", "%raw"};
+        QTest::newRow("rfc2217 and socket") << QStringList{"rfc2217://127.0.0.1:%port", "%raw"};
+    }
+    void oneServerUnderTwoNames() {
+        QFETCH(QStringList, ports);
+        PtyPeer printer;
+        Ser2Net server({{Ser2Net::Kind::Raw, printer.SlavePath()}});
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const QString raw = server.Address(0);
+        const fs::path folder = PortMapPath(home());
+        fs::create_directories(folder);
+        for (const char* name : {"COM5", "COM9"}) {
+            fs::remove(folder / name);
+            fs::create_symlink(raw.toStdString(), folder / name);
+        }
+        QStringList arguments{"print", "--band", "1"};
+        for (QString& port : ports) {
+            port.replace("%raw", raw).replace("%port", QString::number(server.Port(0)));
+            arguments << "--port" << port;
+        }
+        const Outcome run = qrv(arguments);
+        QCOMPARE(run.Status, 2);
+        QVERIFY2(run.Err.contains(ports[0] + " e " + ports[1] +
+                                  " são o mesmo servidor de portas (" +
+                                  "127.0.0.1:" + QString::number(server.Port(0)) + ")"),
+                 qPrintable(run.Err));
+        QTest::qWait(200);
+        QCOMPARE(printer.ByteCount(), std::size_t{0});
+    }
+
+    // A device server's failure gets a line in the user's words after the
+    // component's message.
+    void deviceServerFailureIsSaid_data() {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("closes at once")
+            << "rfc2217" << true
+            << QStringLiteral("o servidor fechou a conexão logo ao abrir; nada foi enviado");
+        QTest::newRow("nothing listens")
+            << "socket" << false
+            << QStringLiteral("o servidor recusou a conexão: nada atende nessa porta TCP");
+    }
+    void deviceServerFailureIsSaid() {
+        QFETCH(QString, scheme);
+        QFETCH(bool, listening);
+        QFETCH(QString, says);
+        ClosingServer server;
+        QVERIFY(server.Port() > 0);
+        const QString port = scheme + "://127.0.0.1:" +
+                             QString::number(listening ? server.Port() : Ser2Net::FreePort());
+        const Outcome run = qrv({"print", "--band", "1", "--port", port});
+        QCOMPARE(run.Status, 1);
+        const QStringList lines = run.Err.split('\n');
+        QVERIFY2(lines.size() == 3 && lines[0].startsWith("qrv: " + port + ": Can't open") &&
+                     lines[1].startsWith("qrv: " + port + ": " + says),
+                 qPrintable(run.Err));
     }
 
     // simulate's help gives each option its own line, not "N Exclui: ...".
