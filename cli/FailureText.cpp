@@ -71,6 +71,11 @@ std::optional<std::string> NetworkFailureLine(const NetworkFailure& f) {
         return "o servidor fala RFC 2217 nessa porta; use rfc2217://" +
                (address ? address->HostPort() : std::string("HOST:PORTA")) + " (nada foi enviado)";
     }
+    // The binding's code for a line setting the server answered with
+    // another value, when it does not say which.
+    if (!f.WhileSending && f.Code == vaplatform::ErrorCode(vaplatform::ErrorKind::Other))
+        return "o servidor não aceitou a linha da impressora (9600 bauds, 8 bits de dados, sem "
+               "paridade, 2 bits de parada); nada foi enviado";
     if (f.ConnectionRefused)
         return "o servidor recusou a conexão: nada atende nessa porta TCP";
     if (f.HostUnreachable)

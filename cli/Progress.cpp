@@ -111,6 +111,8 @@ std::string Progress::stoppedAt(const Where& w) {
                              std::to_string(w.Steps) + " (" + w.Name + ")";
     if (!w.Sent)
         return (w.Band > 0 ? band + " não terminou, " : std::string()) + "parou no " + step;
+    if (w.Last)
+        return "todos os passos tinham sido enviados";
     if (w.Step + 1 == w.Steps)
         return (w.Band > 0 ? band + " foi toda enviada; " : std::string()) +
                "parou antes da banda seguinte";

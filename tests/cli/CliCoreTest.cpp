@@ -160,6 +160,9 @@ private slots:
             << ECONNRESET << true << QStringLiteral("o servidor fechou a conexão durante o envio");
         QTest::newRow("refused") << ECONNREFUSED << false
                                  << QStringLiteral("o servidor recusou a conexão");
+        QTest::newRow("a line setting refused, unnamed")
+            << EINVAL << false
+            << QStringLiteral("o servidor não aceitou a linha da impressora (9600 bauds");
         QTest::newRow("no route") << ENETUNREACH << false
                                   << QStringLiteral("não há caminho na rede até o servidor");
         QTest::newRow("no answer on opening")
@@ -167,6 +170,8 @@ private slots:
         QTest::newRow("bytes not taken")
             << ETIMEDOUT << true
             << QStringLiteral("o servidor não recebeu os bytes em 2 s, o limite de escrita");
+        QTest::newRow("out of memory (code -1 here)")
+            << -1 << true << QStringLiteral("faltou memória ao falar com o servidor");
         QTest::newRow("already Portuguese: option refused")
             << net(NetworkError::Rfc2217Refused) << false << QString();
         QTest::newRow("already Portuguese: unknown host")
@@ -178,6 +183,7 @@ private slots:
         QFETCH(QString, says);
         NetworkFailure failure;
         failure.Code = code;
+        failure.OutOfMemory = code == -1;
         failure.WhileSending = whileSending;
         failure.Address = "socket://[::1]:4001";
         failure.WriteLimitMs = 2000;
