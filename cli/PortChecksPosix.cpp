@@ -1,5 +1,7 @@
 #include "cli/PortChecks.h"
 
+#include "cli/FailureText.h"
+
 #include "serial/PortMap.h"
 
 #include <cerrno>
@@ -10,20 +12,10 @@
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
-#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// The "Error N" of the component's message, or 0.
-int errorCode(const std::string& error) {
-    static const std::regex code("\\(Error (\\d+),");
-    std::smatch m;
-    if (!std::regex_search(error, m, code))
-        return 0;
-    return std::stoi(m[1]);
-}
 
 std::string userName() {
     if (const passwd* pw = ::getpwuid(::geteuid()))
@@ -162,28 +154,28 @@ std::optional<std::string> GroupHint(const std::string& device) {
     struct stat st {};
     if (::stat(device.c_str(), &st) != 0)
         return std::nullopt;
-    const std::string user = userName();
-    const std::string group = groupName(st.st_gid);
-    if (!inSession(st.st_gid)) {
-        if (inGroupFile(user, st.st_gid))
-            return "o usuário " + user + " já está no grupo " + group + ", dono de " + device +
-                   ", mas esta sessão começou antes: saia e entre de novo na sessão";
-        return "o usuário " + user + " não está no grupo " + group + ", dono de " + device +
-               "; corrija com: sudo usermod -aG " + group + " " + user +
-               " (depois saia e entre de novo na sessão)";
-    }
-    return device + " é do grupo " + group + ", do qual o usuário " + user +
-           " faz parte, mas o grupo não tem leitura e escrita nele";
+    DeviceAccess access;
+    access.Device = device;
+    access.Mode = st.st_mode & 07777;
+    access.User = userName();
+    access.Group = groupName(st.st_gid);
+    const passwd* owner = ::getpwuid(st.st_uid);
+    access.Owner = owner ? owner->pw_name : std::to_string(st.st_uid);
+    access.GroupIsRoot = st.st_gid == 0;
+    access.InSession = inSession(st.st_gid);
+    access.InGroupFile = inGroupFile(access.User, st.st_gid);
+    return AccessAdvice(access);
 }
 
-std::string HolderHint(const std::string& device, const std::string& lockFolder) {
+std::string HolderHint(const std::string& device, const std::string& lockFolder,
+                       const std::string& subject) {
     struct stat st {};
     bool unreadable = false;
     std::vector<long> pids;
     if (::stat(device.c_str(), &st) == 0)
         pids = openers(st, unreadable);
     if (!pids.empty()) {
-        std::string text = device + " está aberta por ";
+        std::string text = subject + " está aberta por ";
         for (std::size_t i = 0; i < pids.size(); ++i)
             text += (i == 0 ? "" : ", ") + std::string("processo ") + std::to_string(pids[i]) +
                     " (" + programOf(pids[i]) + ")";
@@ -198,26 +190,42 @@ std::string HolderHint(const std::string& device, const std::string& lockFolder)
         const std::string lock = lockFolder + "/LCK.." + name;
         if (const long pid = lockFilePid(lock); alive(pid))
             return lock + " diz que o processo " + std::to_string(pid) + " (" + programOf(pid) +
-                   ") usa " + device;
+                   ") usa " + subject;
     }
-    return "não foi possível saber que programa usa " + device +
+    return "não foi possível saber que programa usa " + subject +
            (unreadable ? " (há processos de outros usuários que só o root pode ver)" : "");
 }
 
-std::vector<std::string> RefusalHints(const PortName& port, const std::string& device,
-                                      const std::string& error) {
+std::vector<std::string> RefusalHints(const PortName& port, const std::string& device, int code) {
     if (port.Number > 0 && portmap::IsStale(portmap::ComName(port.Number)))
         return {"a entrada do mapa de portas foi deixada por uma impressora virtual que terminou; "
                 "nada foi enviado. qrv ports desfaz a entrada"};
-    switch (errorCode(error)) {
+    switch (code) {
     case EACCES:
         if (const auto hint = GroupHint(device))
             return {*hint};
         return {};
     case EAGAIN:
     case EBUSY:
-        return {HolderHint(device, "/run/lock")};
+        return {HolderHint(device, "/run/lock", device == port.Display() ? "a porta" : device)};
     default:
         return {};
+    }
+}
+
+ConnectionFault ConnectionFaultOf(int code) {
+    switch (code) {
+    case ECONNREFUSED:
+        return ConnectionFault::Refused;
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+    case ENOTCONN:
+        return ConnectionFault::Closed;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return ConnectionFault::Unreachable;
+    default:
+        return ConnectionFault::None;
     }
 }

@@ -2,6 +2,8 @@
 
 #include "serial/PortMap.h"
 
+#include <winsock2.h>
+
 // Windows names a port by the system's own name: two names of one port are
 // two spellings of it, which PortName already makes one.
 std::optional<std::pair<uint64_t, uint64_t>> DeviceIdentity(const std::string&) {
@@ -12,7 +14,7 @@ std::string DevicePath(const PortName& port) {
     return port.Number > 0 ? portmap::DeviceOf(port.Number) : port.Path;
 }
 
-std::vector<std::string> RefusalHints(const PortName&, const std::string&, const std::string&) {
+std::vector<std::string> RefusalHints(const PortName&, const std::string&, int) {
     return {};
 }
 
@@ -20,6 +22,24 @@ std::optional<std::string> GroupHint(const std::string&) {
     return std::nullopt;
 }
 
-std::string HolderHint(const std::string& device, const std::string&) {
-    return "não foi possível saber que programa usa " + device;
+std::string HolderHint(const std::string&, const std::string&, const std::string& subject) {
+    return "não foi possível saber que programa usa " + subject;
+}
+
+ConnectionFault ConnectionFaultOf(int code) {
+    switch (code) {
+    case WSAECONNREFUSED:
+        return ConnectionFault::Refused;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENOTCONN:
+    case WSAESHUTDOWN:
+    case WSAENETRESET:
+        return ConnectionFault::Closed;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+        return ConnectionFault::Unreachable;
+    default:
+        return ConnectionFault::None;
+    }
 }

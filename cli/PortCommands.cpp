@@ -41,6 +41,9 @@ std::string entryState(const portmap::Entry& entry) {
     }
     case EntryKind::Network:
         return "porta de rede";
+    case EntryKind::BadAddress:
+        return "endereço de rede malformado: não abre (use rfc2217://HOST:PORTA ou "
+               "socket://HOST:PORTA)";
     case EntryKind::Device:
         return entry.Virtual ? "existe (impressora virtual)" : "existe";
     case EntryKind::Missing:
@@ -133,7 +136,7 @@ int badAddress(const std::string& target) {
 
 int mapPort(int n, const std::string& target, bool force) {
     const std::string name = portmap::ComName(n);
-    const bool network = vaplatform::IsNetworkAddress(target);
+    const bool network = vaplatform::HasScheme(target);
     if ((network || OnWindows) && !vaplatform::ParseNetworkAddress(target))
         return badAddress(target);
 #ifndef _WIN32
@@ -274,7 +277,7 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
             [](std::string& text) {
                 if (text.empty())
                     return std::string("vazio: diga o dispositivo, por exemplo /dev/ttyUSB0");
-                if ((OnWindows || vaplatform::IsNetworkAddress(text)) &&
+                if ((OnWindows || vaplatform::HasScheme(text)) &&
                     !vaplatform::ParseNetworkAddress(text))
                     return badAddressText(text);
                 return std::string();

@@ -1,6 +1,7 @@
 #include "cli/PortsOutput.h"
 #include "cli/Text.h"
 
+#include "serial/NetworkAddress.h"
 #include "serial/PortMap.h"
 
 #include <nlohmann/json.hpp>
@@ -90,13 +91,33 @@ void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview
     nlohmann::ordered_json ports = nlohmann::ordered_json::array();
     for (const portlist::NamedPort& port : overview.Ports) {
         const auto note = notes.find(port.Number);
-        ports.push_back({{"name", portmap::ComName(port.Number)},
-                         {"device", port.Device},
-                         {"mapped", port.Mapped},
-                         {"exists", port.Exists},
-                         {"window", port.InWindow},
-                         {"note", note != notes.end() ? nlohmann::ordered_json(note->second)
-                                                      : nlohmann::ordered_json()}});
+        // Whether a device server is there is known only by connecting: a
+        // network port's "exists" is null, and "network" says what it names.
+        const bool network = vaplatform::HasScheme(port.Device);
+        nlohmann::ordered_json server;
+        if (network) {
+            const auto address = vaplatform::ParseNetworkAddress(port.Device);
+            server = {{"valid", address.has_value()},
+                      {"protocol",
+                       address ? nlohmann::ordered_json(
+                                     address->Kind == vaplatform::NetworkAddress::Protocol::Rfc2217
+                                         ? "rfc2217"
+                                         : "socket")
+                               : nlohmann::ordered_json()},
+                      {"host",
+                       address ? nlohmann::ordered_json(address->Host) : nlohmann::ordered_json()},
+                      {"port",
+                       address ? nlohmann::ordered_json(address->Port) : nlohmann::ordered_json()}};
+        }
+        ports.push_back(
+            {{"name", portmap::ComName(port.Number)},
+             {"device", port.Device},
+             {"mapped", port.Mapped},
+             {"exists", network ? nlohmann::ordered_json() : nlohmann::ordered_json(port.Exists)},
+             {"network", server},
+             {"window", port.InWindow},
+             {"note", note != notes.end() ? nlohmann::ordered_json(note->second)
+                                          : nlohmann::ordered_json()}});
     }
     nlohmann::ordered_json adapters = nlohmann::ordered_json::array();
     for (const portlist::Adapter& a : overview.Adapters) {

@@ -61,7 +61,7 @@ void Progress::Step(std::size_t port, int band, std::size_t step, std::size_t st
                     const std::string& name, std::size_t done, std::size_t total) {
     {
         const std::lock_guard guard(lock);
-        where.at(port) = {Where::Sending, band, step, steps, name};
+        where.at(port) = {Where::Sending, band, step, steps, name, false, done + 1 == total};
     }
     if (!live)
         return;
@@ -73,6 +73,11 @@ void Progress::Step(std::size_t port, int band, std::size_t step, std::size_t st
     const std::lock_guard guard(lock);
     states.at(port) = std::move(state);
     draw();
+}
+
+void Progress::Sent(std::size_t port) {
+    const std::lock_guard guard(lock);
+    where.at(port).Sent = true;
 }
 
 void Progress::Finished(std::size_t port, const std::optional<std::string>& error) {
@@ -98,30 +103,42 @@ void Progress::draw() {
     std::fflush(stderr);
 }
 
+std::string Progress::stoppedAt(const Where& w) {
+    if (w.Phase == Where::Waiting)
+        return "nada foi enviado";
+    const std::string band = w.Band > 0 ? "a banda " + std::to_string(w.Band) : std::string();
+    const std::string step = "passo " + std::to_string(w.Step + 1) + " de " +
+                             std::to_string(w.Steps) + " (" + w.Name + ")";
+    if (!w.Sent)
+        return (w.Band > 0 ? band + " não terminou, " : std::string()) + "parou no " + step;
+    if (w.Last)
+        return "todos os passos tinham sido enviados";
+    if (w.Step + 1 == w.Steps)
+        return (w.Band > 0 ? band + " foi toda enviada; " : std::string()) +
+               "parou antes da banda seguinte";
+    return (w.Band > 0 ? band + " não terminou, " : std::string()) + "parou depois do " + step +
+           ", já enviado";
+}
+
+std::string Progress::StoppedAt(std::size_t port) {
+    const std::lock_guard guard(lock);
+    return stoppedAt(where.at(port));
+}
+
 std::vector<std::string> Progress::Unfinished() {
     const std::lock_guard guard(lock);
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Where& w = where[i];
         std::string line = names[i] + ": ";
-        switch (w.Phase) {
-        case Where::Waiting:
+        if (w.Phase == Where::Waiting)
             line += "interrompida antes do primeiro passo; nada foi enviado";
-            break;
-        case Where::Sending:
-            line += "interrompida: ";
-            if (w.Band > 0)
-                line += "a banda " + std::to_string(w.Band) + " não terminou, ";
-            line += "parou no passo " + std::to_string(w.Step + 1) + " de " +
-                    std::to_string(w.Steps) + " (" + w.Name + ")";
-            break;
-        case Where::Done:
+        else if (w.Phase == Where::Done || (w.Phase == Where::Sending && w.Sent && w.Last))
             line += "tudo enviado antes da interrupção";
-            break;
-        case Where::Failed:
+        else if (w.Phase == Where::Failed)
             line += "já tinha falhado antes da interrupção";
-            break;
-        }
+        else
+            line += "interrompida: " + stoppedAt(w);
         lines.push_back(line);
     }
     return lines;

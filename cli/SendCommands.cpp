@@ -3,6 +3,7 @@
 // component per port, or prints the plan with --dry-run.
 #include "cli/Command.h"
 #include "cli/Configuration.h"
+#include "cli/FailureText.h"
 #include "cli/Interrupt.h"
 #include "cli/PortChecks.h"
 #include "cli/PortName.h"
@@ -11,6 +12,7 @@
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
+#include "serial/NetResolve.h"
 #include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
@@ -90,25 +92,56 @@ protocol::ClockFields localClock() {
             local.tm_mday, local.tm_mon + 1, local.tm_year + 1900};
 }
 
+// The server a network port reaches: its addresses and port, however the
+// host was written. Empty for a local port or a host that does not resolve
+// (opening it then says so).
+std::vector<vaplatform::net::Endpoint> serverOf(const std::string& device) {
+    const auto address = vaplatform::ParseNetworkAddress(device);
+    if (!address)
+        return {};
+    return vaplatform::net::ServerEndpoints(address->Host, address->Port);
+}
+
 // The ports of the command line. One device under two names (COM3 mapped to
-// /dev/pts/0, and /dev/pts/0) would get every frame twice, or fail at random:
-// refused as the same name twice is.
+// /dev/pts/0, and /dev/pts/0), or one device server under two (localhost and
+// 127.0.0.1, rfc2217:// and socket:// of one host and port) would get every
+// frame twice, or fail at random: refused as the same name twice is.
 std::vector<PortName> portsOf(const std::vector<std::string>& texts) {
     std::vector<PortName> ports;
-    std::vector<std::optional<std::pair<uint64_t, uint64_t>>> devices;
+    std::vector<std::string> devices;
+    std::vector<std::optional<std::pair<uint64_t, uint64_t>>> identities;
     for (const std::string& text : texts) {
         const PortName port = *ParsePortName(text); // the option's check let only names through
         if (std::find(ports.begin(), ports.end(), port) != ports.end())
             throw CLI::ValidationError("a porta " + port.Display() + " foi dada mais de uma vez");
         const std::string device = DevicePath(port);
-        const auto identity = DeviceIdentity(device);
+        const auto identity =
+            vaplatform::IsNetworkAddress(device) ? std::nullopt : DeviceIdentity(device);
         for (std::size_t i = 0; identity && i < ports.size(); ++i)
-            if (devices[i] == identity)
+            if (identities[i] == identity)
                 throw CLI::ValidationError(ports[i].Display() + " e " + port.Display() +
                                            " são o mesmo dispositivo (" + device + ")");
         ports.push_back(port);
-        devices.push_back(identity);
+        devices.push_back(device);
+        identities.push_back(identity);
     }
+    // Names are looked up only when two network ports could be one.
+    std::vector<std::size_t> network;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (vaplatform::IsNetworkAddress(devices[i]))
+            network.push_back(i);
+    if (network.size() < 2)
+        return ports;
+    std::vector<std::vector<vaplatform::net::Endpoint>> servers;
+    for (const std::size_t i : network)
+        servers.push_back(serverOf(devices[i]));
+    for (std::size_t b = 1; b < network.size(); ++b)
+        for (std::size_t a = 0; a < b; ++a)
+            for (const vaplatform::net::Endpoint& e : servers[b])
+                if (std::binary_search(servers[a].begin(), servers[a].end(), e))
+                    throw CLI::ValidationError(
+                        ports[network[a]].Display() + " e " + ports[network[b]].Display() +
+                        " são o mesmo servidor de portas (" + e.Text() + ")");
     return ports;
 }
 
@@ -133,28 +166,56 @@ std::size_t stepCount(const Jobs& jobs) {
     return n;
 }
 
-// Opens, sends and closes one port on the calling thread. The error that
-// stopped it, or nothing.
-std::optional<std::string> sendToPort(const PortName& port, std::size_t index,
+// Why a port stopped: the component's message and what it was made from.
+struct PortFailure {
+    std::string Message;
+    int Code = 0;
+    bool WhileSending = false; // the port was open
+    bool OutOfMemory = false;
+    int WriteLimitMs = 0;
+};
+
+// Opens, sends and closes one port on the calling thread. Why it stopped,
+// or nothing.
+std::optional<PortFailure> sendToPort(const PortName& port, std::size_t index,
                                       const printer::PrinterConfiguration& config,
                                       const JobMaker& make, Progress& progress) {
+    PortFailure failure;
     try {
         TVaComm comm;
         configure(comm, port);
+        failure.WriteLimitMs = static_cast<int>(comm.Buffers().WriteTimeout());
         comm.Open();
+        failure.WhileSending = true;
         const Jobs jobs = make(config);
         const std::size_t total = stepCount(jobs);
         std::size_t done = 0;
-        std::optional<std::string> error;
+        std::optional<PortFailure> stopped;
         for (const Job& job : jobs) {
+            std::size_t left = 0; // bytes of the current step's frame still to go
             const printer::RunResult result = printer::Run(
-                job.Plan, [&comm](uint8_t byte) { SendByte(comm, byte); }, printer::SleepMs,
+                job.Plan,
+                [&](uint8_t byte) {
+                    try {
+                        SendByte(comm, byte);
+                    } catch (const EVaCommError& e) {
+                        failure.Code = e.Code(); // the runner keeps only the message
+                        throw;
+                    }
+                    if (--left == 0)
+                        progress.Sent(index);
+                },
+                printer::SleepMs,
                 [&](std::size_t step, const printer::Plan& plan) {
+                    left = plan[step].Frame.size();
                     progress.Step(index, job.Band, step, plan.size(), plan[step].Name, done + step,
                                   total);
+                    if (left == 0)
+                        progress.Sent(index);
                 });
             if (!result) {
-                error = result.Error;
+                failure.Message = result.Error;
+                stopped = failure;
                 break;
             }
             done += job.Plan.size();
@@ -162,10 +223,44 @@ std::optional<std::string> sendToPort(const PortName& port, std::size_t index,
         if (!error)
             comm.DrainWrite(); // a byte still held at the end is a failed send
         comm.Close();
-        return error;
+        return stopped;
+    } catch (const EVaCommError& e) {
+        failure.Message = e.what();
+        failure.Code = e.Code();
+    } catch (const std::bad_alloc& e) {
+        failure.Message = e.what();
+        failure.OutOfMemory = true;
     } catch (const std::exception& e) {
-        return e.what();
+        failure.Message = e.what();
     }
+    return failure;
+}
+
+// The lines after a port's failure: what a device server did, who may open
+// a refused device, where the port stopped.
+std::vector<std::string> failureLines(const PortName& port, const PortFailure& failure,
+                                      Progress& progress, std::size_t index) {
+    std::vector<std::string> lines;
+    const std::string device = DevicePath(port);
+    if (vaplatform::IsNetworkAddress(device)) {
+        NetworkFailure network;
+        network.Code = failure.Code;
+        network.WhileSending = failure.WhileSending;
+        network.OutOfMemory = failure.OutOfMemory;
+        network.Address = device;
+        network.WriteLimitMs = failure.WriteLimitMs;
+        const ConnectionFault fault = ConnectionFaultOf(failure.Code);
+        network.ConnectionRefused = fault == ConnectionFault::Refused;
+        network.ConnectionClosed = fault == ConnectionFault::Closed;
+        network.HostUnreachable = fault == ConnectionFault::Unreachable;
+        if (auto line = NetworkFailureLine(network))
+            lines.push_back(std::move(*line));
+    } else if (!failure.WhileSending) {
+        lines = RefusalHints(port, device, failure.Code);
+    }
+    if (failure.WhileSending)
+        lines.push_back(progress.StoppedAt(index));
+    return lines;
 }
 
 int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
@@ -192,7 +287,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
     for (const PortName& port : ports)
         names.push_back(port.Display());
     Progress progress(names, !options.Quiet && stderrIsTerminal());
-    std::vector<std::optional<std::string>> errors(ports.size());
+    std::vector<std::optional<PortFailure>> errors(ports.size());
     const InterruptReport interrupted([&progress](int) {
         for (const std::string& line : progress.Unfinished())
             SayError(line);
@@ -202,16 +297,18 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
         for (std::size_t i = 0; i < ports.size(); ++i)
             threads.emplace_back([&, i] {
                 errors[i] = sendToPort(ports[i], i, config, make, progress);
-                progress.Finished(i, errors[i]);
+                progress.Finished(i, errors[i] ? std::optional(errors[i]->Message) : std::nullopt);
             });
     }
 
     int status = ExitDone;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (errors[i]) {
-            SayError(names[i] + ": " + *errors[i]);
-            for (const std::string& hint : RefusalHints(ports[i], DevicePath(ports[i]), *errors[i]))
-                SayError(names[i] + ": " + hint);
+            // One line each: a line break of a device path or of a server's
+            // text is shown escaped.
+            SayError(Printable(names[i] + ": " + errors[i]->Message));
+            for (const std::string& line : failureLines(ports[i], *errors[i], progress, i))
+                SayError(Printable(names[i] + ": " + line));
             status = ExitDeviceFailed;
         }
     }
@@ -232,7 +329,7 @@ CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& n
         [](std::string& text) {
             if (ParsePortName(text))
                 return std::string();
-            if (vaplatform::IsNetworkAddress(text))
+            if (vaplatform::HasScheme(text))
                 return "endereço de rede inválido \"" + text +
                        "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA (PORTA de 1 a 65535, "
                        "IPv6 entre colchetes)";

@@ -84,6 +84,21 @@ std::size_t sequenceLength(std::string_view text, std::size_t i) {
     return length;
 }
 
+// Marks that reorder the text around them: a file name holding U+202E shows
+// "gpj.exe" as "exe.jpg".
+bool isBidiControl(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+char32_t decode(std::string_view sequence) {
+    static constexpr unsigned char leadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = static_cast<unsigned char>(sequence[0]) & leadBits[sequence.size()];
+    for (std::size_t k = 1; k < sequence.size(); ++k)
+        c = (c << 6) | (static_cast<unsigned char>(sequence[k]) & 0x3F);
+    return c;
+}
+
 } // namespace
 
 std::string Printable(std::string_view utf8, bool keepLineBreaks) {
@@ -106,6 +121,12 @@ std::string Printable(std::string_view utf8, bool keepLineBreaks) {
         } else if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
             appendEscaped(out, static_cast<unsigned char>(utf8[i + 1])); // C1: U+0080..U+009F
             i += 2;
+        } else if (const char32_t c = decode(utf8.substr(i, length)); isBidiControl(c)) {
+            static constexpr char digits[] = "0123456789ABCDEF";
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += digits[(c >> shift) & 0x0F];
+            i += length;
         } else {
             out.append(utf8.substr(i, length));
             i += length;

@@ -20,6 +20,7 @@ std::string HexBytes(std::span<const uint8_t> bytes);
 
 // UTF-8 text made safe for a terminal: C0 controls (but the line break when
 // keepLineBreaks), DEL, C1 (U+0080..U+009F) and bytes that are not UTF-8
-// become \xNN, so no file name, port or text can drive the terminal. The one
+// become \xNN, the bidirectional controls (U+061C, U+200E/F, U+202A..E,
+// U+2066..9) \uNNNN, so no file name, port or text can drive the terminal. The one
 // escaping of everything qrv prints for a person.
 std::string Printable(std::string_view utf8, bool keepLineBreaks = false);

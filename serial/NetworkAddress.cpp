@@ -54,7 +54,7 @@ bool IsIpv4(std::string_view text) {
 }
 
 // Up to eight groups of 1..4 hex digits, at most one "::", optionally ending
-// in an IPv4 address. A zone ("%eth0") is not taken.
+// in an IPv4 address.
 bool IsIpv6(std::string_view text) {
     if (text.size() < 2)
         return false;
@@ -94,6 +94,13 @@ bool IsIpv6(std::string_view text) {
         i = end;
     }
     return gap != std::string_view::npos ? groups <= 7 : groups == 8;
+}
+
+// An interface's name or number, as the system takes it after "%".
+bool IsZone(std::string_view text) {
+    return !text.empty() && text.size() <= 64 && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+    });
 }
 
 // Labels of letters, digits and hyphens (not at either end), 1..63 each,
@@ -139,6 +146,16 @@ std::string NetworkAddress::Text() const {
     return (Kind == Protocol::Rfc2217 ? "rfc2217://" : "socket://") + HostPort();
 }
 
+bool HasScheme(std::string_view text) {
+    const size_t end = text.find("://");
+    if (end == std::string_view::npos || end == 0 ||
+        !std::isalpha(static_cast<unsigned char>(text.front())))
+        return false;
+    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+}
+
 bool IsNetworkAddress(std::string_view text) {
     return std::any_of(std::begin(kSchemes), std::end(kSchemes),
                        [&](const Scheme& s) { return StartsWithNoCase(text, s.Prefix); });
@@ -163,7 +180,10 @@ std::optional<NetworkAddress> ParseNetworkAddress(std::string_view text) {
         if (close == std::string_view::npos)
             return std::nullopt;
         host = text.substr(1, close - 1);
-        if (!IsIpv6(host))
+        // A link-local address names its interface after "%" (fe80::1%eth0).
+        const size_t percent = host.find('%');
+        if (!IsIpv6(host.substr(0, percent)) ||
+            (percent != std::string_view::npos && !IsZone(host.substr(percent + 1))))
             return std::nullopt;
         text.remove_prefix(close + 1);
         if (text.empty() || text.front() != ':')
@@ -182,8 +202,12 @@ std::optional<NetworkAddress> ParseNetworkAddress(std::string_view text) {
     if (!port)
         return std::nullopt;
     address.Host = std::string(host);
-    std::transform(address.Host.begin(), address.Host.end(), address.Host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // An interface name keeps its letter case.
+    std::transform(
+        address.Host.begin(),
+        address.Host.begin() +
+            static_cast<std::ptrdiff_t>(std::min(address.Host.find('%'), address.Host.size())),
+        address.Host.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     address.Port = *port;
     return address;
 }

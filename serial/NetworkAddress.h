@@ -7,8 +7,8 @@
 //   socket://HOST:PORT   plain TCP: the bytes as they are, the server's own
 //                        line settings hold
 //
-// HOST is a name, an IPv4 address or an IPv6 address in brackets; PORT is
-// 1 to 65535.
+// HOST is a name, an IPv4 address or an IPv6 address in brackets (a
+// link-local one with its interface: [fe80::1%eth0]); PORT is 1 to 65535.
 
 #include <cstdint>
 #include <optional>
@@ -31,6 +31,8 @@ struct NetworkAddress {
     bool operator==(const NetworkAddress&) const = default;
 };
 
+// Whether the text begins with a URL scheme ("tcp://"), one of ours or not.
+bool HasScheme(std::string_view text);
 // Whether the text names a network port at all (its scheme), valid or not.
 bool IsNetworkAddress(std::string_view text);
 // Nothing when the scheme, host or port is not valid.
@@ -60,6 +62,9 @@ enum class NetworkError {
 };
 int NetworkErrorCode(NetworkError error);
 bool IsNetworkErrorCode(int code);
+// How long an RFC 2217 server has for each answer (the com port option, the
+// line settings) before the open fails.
+inline constexpr int kNegotiationLimitMs = 3000;
 // The message for a failed open of `name`, when `code` is one of the codes
 // above; empty otherwise (the system's text applies).
 std::string NetworkOpenError(const std::string& name, int code);

@@ -66,6 +66,7 @@ struct MapResult {
     std::string Target; // what COMn opens now
 };
 // Makes COMn open `target`: a device path (made absolute) or a network port.
+// An address of another scheme ("tcp://...") is a BadAddress, never a path.
 // The folder must exist. The entry is replaced in one step, never missing or
 // half made.
 MapResult Map(int n, const std::string& target, bool force);
@@ -76,14 +77,15 @@ MapResult Unmap(int n);
 
 // What the entry COMn of the folder is.
 enum class EntryKind {
-    None,      // no entry: COMn opens /dev/ttyS<n-1>
-    Device,    // leads to a character device
-    Network,   // names a network port (rfc2217://, socket://)
-    Missing,   // leads to nothing (a dangling link)
-    Folder,    // is, or leads to, a folder
-    File,      // is, or leads to, a regular file
-    OtherFile, // leads to something else: a block device, a socket, a pipe
-    Stale,     // the link of a virtual printer that has ended
+    None,       // no entry: COMn opens /dev/ttyS<n-1>
+    Device,     // leads to a character device
+    Network,    // names a network port (rfc2217://, socket://)
+    BadAddress, // names an address that opens nothing: malformed, or of another scheme
+    Missing,    // leads to nothing (a dangling link)
+    Folder,     // is, or leads to, a folder
+    File,       // is, or leads to, a regular file
+    OtherFile,  // leads to something else: a block device, a socket, a pipe
+    Stale,      // the link of a virtual printer that has ended
 };
 
 struct Entry {

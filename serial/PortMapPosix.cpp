@@ -190,7 +190,7 @@ std::string Resolve(const std::string& name) {
     const auto target = linkTarget(entry);
     if (!target)
         return entry;
-    if (vaplatform::IsNetworkAddress(*target) || target->front() == '/')
+    if (vaplatform::HasScheme(*target) || target->front() == '/')
         return *target;
     return Folder() + "/" + *target;
 }
@@ -199,7 +199,7 @@ MapResult Map(int n, const std::string& target, bool force) {
     namespace fs = std::filesystem;
     MapResult result;
     const fs::path entry = entryPath(ComName(n));
-    if (vaplatform::IsNetworkAddress(target)) {
+    if (vaplatform::HasScheme(target)) {
         const auto address = vaplatform::ParseNetworkAddress(target);
         if (!address) {
             result.Outcome = MapOutcome::BadAddress;
@@ -290,8 +290,10 @@ Entry EntryOf(int n) {
             return entry;
         }
         entry.Virtual = ours && state == ClaimState::Live;
-        if (vaplatform::IsNetworkAddress(entry.Device)) {
-            entry.Kind = EntryKind::Network;
+        const std::string target = linkTarget(path).value_or(std::string());
+        if (vaplatform::HasScheme(target)) {
+            entry.Kind = vaplatform::ParseNetworkAddress(target) ? EntryKind::Network
+                                                                 : EntryKind::BadAddress;
             return entry;
         }
         if (::stat(path.c_str(), &st) != 0) {

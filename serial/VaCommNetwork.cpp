@@ -25,9 +25,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kConnectMs = 5000;
-// How long the server has to accept the com port option, and to confirm the
-// line settings.
-constexpr int kNegotiationMs = 3000;
 // How long a socket:// server has, beyond the connect's round trip, to show
 // with its first bytes that it speaks Telnet: ser2net and sredird (forked
 // per connection) take under 10 ms on loopback.
@@ -171,7 +168,7 @@ int NetworkDevice::Connect(const NetworkAddress& address) {
     if (!telnet_)
         return RefuseTelnetServer(Clock::now() - started);
     owed_ = session_.Start();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationLimitMs);
     while (session_.ComPortState() == rfc2217::Session::ComPort::Pending) {
         const int e = Pump();
         if (e != 0 || closed_)
@@ -411,7 +408,7 @@ int NetworkDevice::ApplyLineSettings(const LineSettings& s) {
     if (telnet_) {
         if (int e = Command(session_.SetLine(s)))
             return e;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationMs);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationLimitMs);
         while (session_.LineReplies() == rfc2217::Session::Replies::Pending) {
             const int left = MillisecondsLeft(deadline);
             if (left == 0)

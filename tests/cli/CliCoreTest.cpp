@@ -1,14 +1,18 @@
 // What qrv decides about text it prints, CLI11's refusals and refused ports,
 // without running qrv: the escaping, the Portuguese of each refusal, and who
 // holds a busy device, found on real files and processes.
+#include "cli/FailureText.h"
 #include "cli/Messages.h"
 #include "cli/PortChecks.h"
 #include "cli/Text.h"
+#include "serial/NetResolve.h"
+#include "serial/NetworkAddress.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <unistd.h>
@@ -41,6 +45,18 @@ private slots:
             << QByteArray("\xc0\xaf") << false << QByteArray("\\xC0\\xAF");
         QTest::newRow("line break kept") << QByteArray("a\nb\r") << true << QByteArray("a\nb\\x0D");
         QTest::newRow("line break escaped") << QByteArray("a\nb") << false << QByteArray("a\\x0Ab");
+        QTest::newRow("right-to-left override U+202E")
+            << QByteArray("a\xe2\x80\xaegpj.exe") << false << QByteArray("a\\u202Egpj.exe");
+        QTest::newRow("Arabic letter mark U+061C")
+            << QByteArray("\xd8\x9c") << false << QByteArray("\\u061C");
+        QTest::newRow("marks U+200E U+200F")
+            << QByteArray("\xe2\x80\x8e\xe2\x80\x8f") << false << QByteArray("\\u200E\\u200F");
+        QTest::newRow("embedding U+202A")
+            << QByteArray("\xe2\x80\xaa") << false << QByteArray("\\u202A");
+        QTest::newRow("isolates U+2066 U+2069")
+            << QByteArray("\xe2\x81\xa6\xe2\x81\xa9") << false << QByteArray("\\u2066\\u2069");
+        QTest::newRow("U+2065 and U+202F stay") << QByteArray("\xe2\x81\xa5\xe2\x80\xaf") << false
+                                                << QByteArray("\xe2\x81\xa5\xe2\x80\xaf");
         QTest::newRow("four-byte character")
             << QByteArray("\xf0\x9f\x96\xa8") << false << QByteArray("\xf0\x9f\x96\xa8");
     }
@@ -109,6 +125,96 @@ private slots:
                  text);
     }
 
+    // What a device server did, said from the component's code alone. The
+    // Linux codes stand for the system's.
+    void networkFailureLine_data() {
+        using vaplatform::NetworkError;
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("whileSending");
+        QTest::addColumn<QString>("says"); // empty: no line
+        const auto net = [](NetworkError e) { return vaplatform::NetworkErrorCode(e); };
+        QTest::newRow("baud refused")
+            << net(NetworkError::Rfc2217BaudRefused) << false
+            << QStringLiteral("o servidor recusou a velocidade da "
+                              "impressora (9600 bauds); nada foi enviado");
+        QTest::newRow("data bits refused")
+            << net(NetworkError::Rfc2217DataBitsRefused) << false
+            << QStringLiteral("o servidor recusou os 8 bits de dados");
+        QTest::newRow("parity refused") << net(NetworkError::Rfc2217ParityRefused) << false
+                                        << QStringLiteral("o servidor recusou a paridade");
+        QTest::newRow("stop bits refused")
+            << net(NetworkError::Rfc2217StopBitsRefused) << false
+            << QStringLiteral("o servidor recusou os 2 bits de parada");
+        QTest::newRow("line settings unanswered")
+            << net(NetworkError::Rfc2217LineSilent) << false
+            << QStringLiteral("não respondeu à configuração da linha em 3 s");
+        QTest::newRow("line held") << net(NetworkError::Rfc2217Held) << true
+                                   << QStringLiteral("o servidor segurou a linha (pediu pausa no "
+                                                     "envio) por mais de 2 s, o limite de escrita");
+        QTest::newRow("Telnet on a raw port")
+            << net(NetworkError::RawServerSpeaksTelnet) << false
+            << QStringLiteral("fala RFC 2217 nessa porta; use rfc2217://[::1]:4001");
+        QTest::newRow("reset while sending")
+            << ECONNRESET << true << QStringLiteral("o servidor fechou a conexão durante o envio");
+        QTest::newRow("a line setting refused, unnamed")
+            << EINVAL << false
+            << QStringLiteral("o servidor não aceitou a linha da impressora (9600 bauds");
+        QTest::newRow("no route") << ENETUNREACH << false
+                                  << QStringLiteral("não há caminho na rede até o servidor");
+        QTest::newRow("no answer on opening")
+            << ETIMEDOUT << false << QStringLiteral("o servidor não respondeu a tempo");
+        QTest::newRow("bytes not taken")
+            << ETIMEDOUT << true
+            << QStringLiteral("o servidor não recebeu os bytes em 2 s, o limite de escrita");
+        QTest::newRow("out of memory (code -1 here)")
+            << -1 << true << QStringLiteral("faltou memória ao falar com o servidor");
+        QTest::newRow("already Portuguese: option refused")
+            << net(NetworkError::Rfc2217Refused) << false << QString();
+        QTest::newRow("already Portuguese: unknown host")
+            << net(NetworkError::UnknownHost) << false << QString();
+    }
+    void networkFailureLine() {
+        QFETCH(int, code);
+        QFETCH(bool, whileSending);
+        QFETCH(QString, says);
+        NetworkFailure failure;
+        failure.Code = code;
+        failure.OutOfMemory = code == -1;
+        failure.WhileSending = whileSending;
+        failure.Address = "socket://[::1]:4001";
+        failure.WriteLimitMs = 2000;
+        const ConnectionFault fault = ConnectionFaultOf(code);
+        failure.ConnectionRefused = fault == ConnectionFault::Refused;
+        failure.ConnectionClosed = fault == ConnectionFault::Closed;
+        failure.HostUnreachable = fault == ConnectionFault::Unreachable;
+        const std::optional<std::string> line = NetworkFailureLine(failure);
+        if (says.isEmpty())
+            QVERIFY2(!line, line->c_str());
+        else
+            QVERIFY2(line && QString::fromStdString(*line).contains(says),
+                     line ? line->c_str() : "no line");
+    }
+
+    // How one server is known under its names: numeric hosts, so that only
+    // the system's own lookup takes part.
+    void serverEndpoints_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("endpoint");
+        QTest::newRow("IPv4-mapped IPv6") << "::ffff:10.0.0.1"
+                                          << "10.0.0.1:4001";
+        QTest::newRow("longest zero run") << "2001:db8:0:0:1:0:0:1"
+                                          << "[2001:db8::1:0:0:1]:4001";
+        QTest::newRow("link-local with its interface") << "fe80::1%lo"
+                                                       << "[fe80::1%1]:4001";
+    }
+    void serverEndpoints() {
+        QFETCH(QString, host);
+        QFETCH(QString, endpoint);
+        const auto endpoints = vaplatform::net::ServerEndpoints(host.toStdString(), 4001);
+        QCOMPARE(endpoints.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(endpoints.front().Text()), endpoint);
+    }
+
     // A regular file stands for the device. Holders found in /proc are
     // pinned end to end on a pseudo-terminal (QrvTest).
     void holderOfABusyDevice_data() {
@@ -149,8 +255,8 @@ private slots:
                 file << "      " << pid << '\n';
             }
         }
-        const QString text =
-            QString::fromStdString(HolderHint(device.toStdString(), dir.path().toStdString()));
+        const QString text = QString::fromStdString(
+            HolderHint(device.toStdString(), dir.path().toStdString(), "a porta"));
         sleeper.kill();
         sleeper.waitForFinished();
         says.replace("%pid", QString::number(pid));

@@ -377,8 +377,12 @@ private slots:
         server.Kill();
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
-                 QStringLiteral("qrv: %1: Write error (5), Input/output error\n")
+        const QStringList err = QString::fromUtf8(process.readAllStandardError()).split('\n');
+        QCOMPARE(
+            err.value(0),
+            QStringLiteral("qrv: %1: Write error (5), Input/output error").arg(server.Address(0)));
+        QCOMPARE(err.value(1),
+                 QStringLiteral("qrv: %1: o servidor fechou a conexão durante o envio")
                      .arg(server.Address(0)));
         const auto plan = framesOf(printer::ProgramPlan(windowConfiguration(Golden), 1));
         const auto arrived = framesOf(printer.Frames());

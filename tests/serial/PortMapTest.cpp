@@ -201,6 +201,11 @@ private slots:
             << "map"
             << "socket://10.0.0.5" << MapOutcome::BadAddress << ""
             << "/dev/ttyS4";
+        QTest::newRow("map an address of another scheme")
+            << ""
+            << "map"
+            << "tcp://1.2.3.4:5" << MapOutcome::BadAddress << ""
+            << "/dev/ttyS4";
         QTest::newRow("map a bad address keeps the entry")
             << "link:/dev/ttyUSB7"
             << "map --force"
@@ -342,6 +347,10 @@ private slots:
         QTest::newRow("named pipe") << "fifo" << EntryKind::OtherFile << false;
         QTest::newRow("link to a network port")
             << "link:rfc2217://10.0.0.5:4001" << EntryKind::Network << true;
+        QTest::newRow("link to a malformed network port")
+            << "link:rfc2217://10.0.0.5:99999" << EntryKind::BadAddress << true;
+        QTest::newRow("link to an address of another scheme")
+            << "link:tcp://10.0.0.5:4001" << EntryKind::BadAddress << true;
     }
     void entryKinds() {
         QFETCH(QString, make);

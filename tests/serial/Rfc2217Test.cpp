@@ -323,6 +323,14 @@ private slots:
                                          << "";
         QTest::newRow("other scheme") << "telnet://host:23"
                                       << "";
+        QTest::newRow("IPv6 link-local with its interface") << "rfc2217://[FE80::1%Eth0]:4001"
+                                                            << "rfc2217://[fe80::1%Eth0]:4001";
+        QTest::newRow("IPv6 interface by number") << "socket://[fe80::1%2]:1"
+                                                  << "socket://[fe80::1%2]:1";
+        QTest::newRow("IPv6 empty interface") << "socket://[fe80::1%]:1"
+                                              << "";
+        QTest::newRow("IPv6 interface with a blank") << "socket://[fe80::1%a b]:1"
+                                                     << "";
     }
 
     void addresses() {
