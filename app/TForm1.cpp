@@ -1,4 +1,5 @@
 #include "app/TForm1.h"
+#include "app/DialogFolder.h"
 
 #include "widgets/TUpDown.h"
 #include "widgets/TVrLed.h"
@@ -7,6 +8,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
@@ -308,6 +310,11 @@ QFileDialog& fileDialog(QFileDialog*& dialog, QWidget* owner, const char* name) 
         dialog = new QFileDialog(owner);
         dialog->setObjectName(QLatin1String(name));
         dialog->setOption(QFileDialog::DontUseNativeDialog);
+        // Qt starts where the last dialog ended, else in the current folder;
+        // the platform may name a better one for the latter.
+        const QString first = FirstDialogFolder();
+        if (!first.isEmpty() && dialog->directory() == QDir::current())
+            dialog->setDirectory(first);
     }
     return *dialog;
 }

@@ -7,7 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -16,8 +16,10 @@
 
 namespace {
 
+// The Qt-free side takes paths as UTF-8 (the wide API on Windows) and names
+// them in its messages as given: in the system's own form.
 std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return QDir::toNativeSeparators(path).toStdString();
 }
 
 // Both dialogs: the filters shown by name only, as the operator knows them,

@@ -155,7 +155,7 @@ int mapPort(int n, const std::string& target, bool force) {
                  "); use --force para trocar.");
         return ExitDeviceFailed;
     case portmap::MapOutcome::IsFolder:
-        SayError(portmap::Folder() + "/" + name + " é uma pasta; não foi trocada.");
+        SayError(portmap::EntryPath(n) + " é uma pasta; não foi trocada.");
         return ExitDeviceFailed;
     case portmap::MapOutcome::BadAddress:
         return badAddress(target);
@@ -185,14 +185,13 @@ int unmapPort(int n) {
         return ExitDone;
     case portmap::MapOutcome::NotALink:
 #ifdef _WIN32
-        SayError(portmap::Folder() + "\\" + name + " não é um arquivo; não foi removido.");
+        SayError(portmap::EntryPath(n) + " não é um arquivo; não foi removido.");
 #else
-        SayError(portmap::Folder() + "/" + name + " não é um link simbólico; não foi removido.");
+        SayError(portmap::EntryPath(n) + " não é um link simbólico; não foi removido.");
 #endif
         return ExitDeviceFailed;
     default:
-        SayError("não foi possível remover " + portmap::Folder() + "/" + name + ": " +
-                 r.Error.message());
+        SayError("não foi possível remover " + portmap::EntryPath(n) + ": " + r.Error.message());
         return ExitDeviceFailed;
     }
 }

@@ -2,6 +2,7 @@
 // command line, several at once. Command and option names are English; what
 // the user reads is Brazilian Portuguese.
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "cli/Messages.h"
 #include "cli/Text.h"
 
@@ -72,6 +73,9 @@ int OnlyOnLinux(const std::string& command) {
 }
 
 int main(int argc, char** argv) {
+    CommandLine commandLine(argc, argv);
+    argc = commandLine.Count();
+    argv = commandLine.Argv();
 #ifdef _WIN32
     // The same bytes as on Linux: "\n" line ends, UTF-8 text (which the
     // console shows as such once told).

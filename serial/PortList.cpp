@@ -4,10 +4,7 @@
 #include "serial/PortMap.h"
 
 #include <algorithm>
-#include <charconv>
-#include <filesystem>
 #include <set>
-#include <system_error>
 
 namespace portlist {
 
@@ -19,23 +16,6 @@ bool shares(const std::string& name, const SerialDevice& self,
         return other.Number != self.Number &&
                std::find(other.ById.begin(), other.ById.end(), name) != other.ById.end();
     });
-}
-
-// n of every entry "COMn" of the folder, whatever the entry is.
-std::set<int> mapNumbers(const std::string& folder) {
-    std::set<int> numbers;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        int n = 0;
-        const char* end = name.data() + name.size();
-        if (name.size() > 3 && name.starts_with("COM") && name[3] >= '1' && name[3] <= '9') {
-            const auto [ptr, err] = std::from_chars(name.data() + 3, end, n);
-            if (err == std::errc{} && ptr == end)
-                numbers.insert(n);
-        }
-    }
-    return numbers;
 }
 
 } // namespace
@@ -109,7 +89,7 @@ Overview Join(std::string folder, std::vector<MapEntry> entries,
 
 Overview Current() {
     const platform::Scan scan = platform::ScanDevices();
-    std::set<int> numbers = mapNumbers(portmap::Folder());
+    std::set<int> numbers = portmap::EntryNumbers();
     for (int n = 1; n <= WindowPorts; ++n)
         numbers.insert(n);
     std::vector<MapEntry> entries;

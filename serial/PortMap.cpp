@@ -55,14 +55,6 @@ std::string DeviceOf(int n) {
     }
 }
 
-bool HasEntry(int n) {
-    if (Folder().empty())
-        return false;
-    std::error_code ec;
-    return fs::symlink_status(fs::path(Folder()) / ComName(n), ec).type() !=
-           fs::file_type::not_found;
-}
-
 std::vector<std::string> SerialAdapters() {
     std::vector<std::string> adapters;
     std::set<fs::path> seen;

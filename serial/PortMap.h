@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -40,8 +41,14 @@ std::string Folder();
 // component opens and names in its errors.
 std::string DeviceOf(int n);
 
-// True when the folder holds an entry "COMn", whatever it is.
+// The path of the entry of COMn in the folder, as messages name it.
+std::string EntryPath(int n);
+
+// True when the folder holds an entry for COMn, whatever it is.
 bool HasEntry(int n);
+
+// n of every entry of the folder, whatever the entry is.
+std::set<int> EntryNumbers();
 
 // The serial adapters the system has: the entries of /dev/serial/by-id (the
 // names that stay the same from one plug to the next) and /dev/ttyUSB*,

@@ -171,6 +171,33 @@ std::string Folder() {
     return base + "/impressora-qrv/ports";
 }
 
+std::string EntryPath(int n) {
+    return entryPath(ComName(n));
+}
+
+bool HasEntry(int n) {
+    return exists(entryPath(ComName(n)));
+}
+
+std::set<int> EntryNumbers() {
+    std::set<int> numbers;
+    DIR* dir = ::opendir(Folder().c_str());
+    if (!dir)
+        return numbers;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        int n = 0;
+        const char* end = name.data() + name.size();
+        if (name.size() > 3 && name.starts_with("COM") && name[3] >= '1' && name[3] <= '9') {
+            const auto [ptr, err] = std::from_chars(name.data() + 3, end, n);
+            if (err == std::errc{} && ptr == end)
+                numbers.insert(n);
+        }
+    }
+    ::closedir(dir);
+    return numbers;
+}
+
 std::string Resolve(const std::string& name) {
     if (vaplatform::IsNetworkAddress(name) || (!name.empty() && name.front() == '/'))
         return name;

@@ -1,6 +1,7 @@
 // Win32 binding of the serial port component: overlapped I/O on a COM
 // device, the device control block, and WaitCommEvent for the event thread.
 
+#include "model/Win32Text.h"
 #include "serial/NetworkAddress.h"
 #include "serial/PortMap.h"
 #include "serial/VaCommBindings.h"
@@ -182,8 +183,8 @@ std::unique_ptr<Device> LocalDevice::Open(const std::string& path, int& error) {
         error = static_cast<int>(GetLastError());
         return nullptr;
     }
-    handle->device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    handle->device = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle->device == INVALID_HANDLE_VALUE) {
         error = static_cast<int>(GetLastError());
         return nullptr;
@@ -570,12 +571,10 @@ int ErrorCode(ErrorKind kind) {
 std::string ErrorText(int code) {
     if (IsNetworkErrorCode(code))
         return NetworkErrorText(code);
-    char buffer[256] = {};
-    const DWORD n =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, std::min<DWORD>(n, sizeof buffer));
-    if (n == 0)
+    // The wide call: FormatMessageA gives the text in the ANSI code page,
+    // which the rest of the program would read as UTF-8.
+    std::string text = win32::SystemMessage(static_cast<DWORD>(code));
+    if (text.empty())
         text = "Unknown error " + std::to_string(code);
     return TidyErrorText(text);
 }

@@ -3,6 +3,8 @@
 // a new file, moved into place with MoveFileExW.
 #include "settings/AtomicFile.h"
 
+#include "model/Win32Text.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -10,28 +12,9 @@
 
 namespace {
 
-// The system's text for code, as the port messages show it: no line breaks,
-// no final full stop or blank.
-std::string errorText(DWORD code) {
-    char buffer[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, buffer, sizeof buffer, nullptr);
-    std::string text;
-    for (DWORD i = 0; i < n && i < sizeof buffer; ++i) {
-        const char c = buffer[i];
-        if (static_cast<unsigned char>(c) >= ' ')
-            text += c;
-        else if (!text.empty() && text.back() != ' ')
-            text += ' ';
-    }
-    while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) <= ' '))
-        text.pop_back();
-    return text.empty() ? "Unknown error " + std::to_string(code) : text;
-}
-
 std::string message(const std::string& path, int code) {
-    return "Unable to write to " + path + " (Error " + std::to_string(code) + ", " +
-           errorText(static_cast<DWORD>(code)) + ")";
+    return "Unable to write to " + win32::NativePath(path) + " (Error " + std::to_string(code) +
+           ", " + win32::SystemText(static_cast<DWORD>(code)) + ")";
 }
 
 struct Fail {

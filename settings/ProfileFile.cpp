@@ -1,6 +1,7 @@
 #include "settings/ProfileFile.h"
 
 #include "model/Cp1252.h"
+#include "model/Utf8Path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -398,9 +399,9 @@ ProfileFile ProfileFile::Load(const std::string& path, std::string_view section,
     ProfileReader reader(section, keys);
 #ifdef _WIN32
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    if (!std::filesystem::is_regular_file(Utf8Path(path), ec))
         return {};
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     bool ok = static_cast<bool>(in);
     while (ok && !reader.Complete()) {
         char buffer[65536];

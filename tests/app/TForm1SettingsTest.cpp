@@ -8,7 +8,9 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QOperatingSystemVersion>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
 
@@ -243,7 +245,8 @@ private slots:
 
         form.Button4->click();
 
-        QCOMPARE(op.errors, QStringList{"Unable to write to " + dir.filePath(target) + reason});
+        QCOMPARE(op.errors, QStringList{"Unable to write to " +
+                                        QDir::toNativeSeparators(dir.filePath(target)) + reason});
         QCOMPARE(log.Added(), QStringList({"> Salvar arquivo de configuração.", "  "}));
         QVERIFY(form.Timer1->isActive());
         QVERIFY(!form.SaveRequested);
@@ -284,7 +287,7 @@ private slots:
         op.chosenPath = dir.filePath(chosen);
         form.Button7->click();
 
-        QCOMPARE(op.errors, QStringList{error.arg(dir.filePath(chosen))});
+        QCOMPARE(op.errors, QStringList{error.arg(QDir::toNativeSeparators(dir.filePath(chosen)))});
         QCOMPARE(log.Added(), QStringList({"> Abrir arquivo configuração.", "  "}));
         QCOMPARE(form.SettingsFileName, opened);
         QCOMPARE(form.Model.BandLineText, before.BandLineText);
@@ -292,6 +295,59 @@ private slots:
         QVERIFY(form.Model.Ranges == before.Ranges);
         QVERIFY(form.ReadConfiguration().Options == options);
         QVERIFY(form.Timer1->isActive());
+    }
+
+    // An accented name is saved, opened and saved over like any other: the
+    // file holds what a save under a plain name holds.
+    void accentedNames_data() {
+        QTest::addColumn<bool>("exists"); // the accented file is there first
+        QTest::addColumn<bool>("open");   // and "Abrir" opens it before the save
+        QTest::newRow("save under a new name") << false << false;
+        QTest::newRow("save over an accented file") << true << false;
+        QTest::newRow("open, then save over it") << true << true;
+    }
+    void accentedNames() {
+        QFETCH(bool, exists);
+        QFETCH(bool, open);
+        QTemporaryDir dir;
+        const QString accented = dir.filePath(QStringLiteral("agência centro.snh"));
+        Scenario().WriteTo(dir.filePath("plain.snh"));
+        if (exists)
+            Scenario().WriteTo(accented);
+        TForm1 form;
+        Operator op(form);
+        op.chosenPath = dir.filePath("plain.snh");
+        form.Button7->click();
+        if (open) {
+            op.chosenPath = accented;
+            form.Button7->click();
+        }
+        form.Up1->SetPosition(3); // differs from what the files hold
+
+        op.chosenPath = accented;
+        form.Button4->click();
+        op.chosenPath = dir.filePath("plain.snh");
+        form.Button4->click();
+
+        QCOMPARE(op.errors, QStringList{});
+        QCOMPARE(form.SettingsFileName, dir.filePath("plain.snh"));
+        QCOMPARE(contents(accented), contents(dir.filePath("plain.snh")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    // The first dialog opens in a folder the user may write to: on Windows
+    // the current one is the program's, under Program Files.
+    void firstDialogFolder() {
+        TForm1 form;
+        Operator op(form);
+        op.confirm = false;
+        form.Button7->click();
+        const bool windows =
+            QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows;
+        const QString expected =
+            windows ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                    : QDir::currentPath();
+        QCOMPARE(op.lastDialog->directory().absolutePath(), QDir(expected).absolutePath());
     }
 
     void cancelledDialogChangesNothing_data() {

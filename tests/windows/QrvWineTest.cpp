@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <fstream>
 
 using Clock = PtyPeer::Clock;
 namespace fs = std::filesystem;
@@ -29,14 +30,24 @@ class QrvWineTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir prefix;
+    QTemporaryDir locales; // pt_BR.UTF-8, so that wine speaks Portuguese
     QProcessEnvironment wineEnv = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment portugueseEnv;
 
-    Outcome windows(const QStringList& arguments) {
+    Outcome windows(const QStringList& arguments, bool portuguese = false) {
         return RunProgram(QStringLiteral("wine"), QStringList{QStringLiteral(QRV_EXE)} + arguments,
-                          wineEnv);
+                          portuguese ? portugueseEnv : wineEnv, 60000);
     }
     Outcome linux(const QStringList& arguments) {
         return RunProgram(QStringLiteral(QRV_BINARY), arguments);
+    }
+    // %APPDATA% of the prefix's user, seen from Linux.
+    fs::path appData() const {
+        for (const auto& user :
+             fs::directory_iterator(prefix.path().toStdString() + "/drive_c/users"))
+            if (user.path().filename() != "Public" && fs::is_directory(user.path() / "AppData"))
+                return user.path() / "AppData" / "Roaming";
+        return {};
     }
     // Makes wine's COMn the pseudo-terminal's slave side.
     void linkCom(int n, const PtyPeer& peer) {
@@ -60,6 +71,103 @@ private slots:
              fs::directory_iterator(prefix.path().toStdString() + "/dosdevices"))
             if (entry.path().filename().string().starts_with("com"))
                 fs::remove(entry.path());
+        QVERIFY(!appData().empty());
+
+        QVERIFY(locales.isValid());
+        const Outcome made = RunProgram(
+            QStringLiteral("localedef"),
+            {"-i", "pt_BR", "-f", "UTF-8", locales.filePath(QStringLiteral("pt_BR.UTF-8"))});
+        QVERIFY2(made.Status == 0, made.Err.constData());
+        portugueseEnv = wineEnv;
+        portugueseEnv.remove(QStringLiteral("LC_ALL"));
+        portugueseEnv.insert(QStringLiteral("LOCPATH"), locales.path());
+        portugueseEnv.insert(QStringLiteral("LANG"), QStringLiteral("pt_BR.UTF-8"));
+    }
+
+    // With the map folder there and COM3 on a pseudo-terminal: COM1 to COM9
+    // name the ports in every folder, so an entry by that name would open
+    // the port itself. Entries of the earlier form ("COMn") are read, and
+    // renamed when the map is written. Each command must end by itself.
+    void mapFolderNeverOpensAPort_data() {
+        QTest::addColumn<QStringList>("before"); // "name=line" files in the folder
+        QTest::addColumn<QList<QStringList>>("commands");
+        QTest::addColumn<QByteArray>("said"); // in the last command's outputs
+        QTest::addColumn<QStringList>("after");
+        const QStringList ports{"ports", "--json"};
+        QTest::newRow("ports, an entry")
+            << QStringList{"porta-COM5=rfc2217://127.0.0.1:4005"} << QList<QStringList>{ports}
+            << QByteArray("\"device\": \"rfc2217://127.0.0.1:4005\"") << QStringList{"porta-COM5"};
+        QTest::newRow("program on COM3")
+            << QStringList{"porta-COM5=rfc2217://127.0.0.1:4005"}
+            << QList<QStringList>{{"program", Golden, "--band", "2", "--port", "COM3"}}
+            << QByteArray() << QStringList{"porta-COM5"};
+        QTest::newRow("map COM5, read back")
+            << QStringList{}
+            << QList<QStringList>{{"map", "COM5", "rfc2217://127.0.0.1:4005"}, ports}
+            << QByteArray("\"device\": \"rfc2217://127.0.0.1:4005\"") << QStringList{"porta-COM5"};
+        QTest::newRow("earlier COM3 read, not opened")
+            << QStringList{"COM3=rfc2217://127.0.0.1:4003"} << QList<QStringList>{ports}
+            << QByteArray("\"device\": \"rfc2217://127.0.0.1:4003\"") << QStringList{"COM3"};
+        QTest::newRow("map renames the earlier entries")
+            << QStringList{"COM3=rfc2217://127.0.0.1:4003", "COM12=socket://127.0.0.1:4012"}
+            << QList<QStringList>{{"map", "COM6", "socket://127.0.0.1:4006"}, ports}
+            << QByteArray("\"device\": \"rfc2217://127.0.0.1:4003\"")
+            << QStringList{"porta-COM12", "porta-COM3", "porta-COM6"};
+        QTest::newRow("unmap an earlier entry")
+            << QStringList{"COM3=socket://127.0.0.1:4003"} << QList<QStringList>{{"unmap", "COM3"}}
+            << QByteArray("COM3 saiu do mapa de portas; agora abre \\\\.\\COM3.") << QStringList{};
+    }
+    void mapFolderNeverOpensAPort() {
+        QFETCH(QStringList, before);
+        QFETCH(QList<QStringList>, commands);
+        QFETCH(QByteArray, said);
+        QFETCH(QStringList, after);
+        const fs::path folder = appData() / "impressora-qrv" / "ports";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        for (const QString& file : before) {
+            const QStringList parts = file.split('=');
+            std::ofstream(folder / parts[0].toStdString()) << parts[1].toStdString() << "\r\n";
+        }
+        PtyPeer printer;
+        linkCom(3, printer);
+
+        Outcome last;
+        for (const QStringList& command : commands) {
+            last = windows(command);
+            QVERIFY2(last.Status == 0, qPrintable(command.join(' ') + ": " + last.Err));
+        }
+        QVERIFY2((last.Out + last.Err).contains(said), last.Out.constData());
+        QStringList files;
+        for (const auto& entry : fs::directory_iterator(folder))
+            files << QString::fromStdString(entry.path().filename().string());
+        files.sort();
+        QCOMPARE(files, after);
+        fs::remove_all(folder);
+    }
+
+    // The system's own texts, in the user's language, reach the user whole.
+    void systemTextsInPortuguese() {
+        const fs::path app = appData() / "impressora-qrv";
+        fs::remove_all(app);
+        std::ofstream(app) << "not a folder\n";
+        const Outcome refused = windows({"map", "COM5", "socket://127.0.0.1:4005"}, true);
+        fs::remove(app);
+        QCOMPARE(refused.Status, 1);
+        QCOMPARE(QString::fromUtf8(refused.Err),
+                 QStringLiteral("qrv: não foi possível mapear COM5: O arquivo já existe\n"));
+    }
+
+    // Any name the user gives is the file the system opens, also one with
+    // letters that the ANSI code page lacks.
+    void accentedFileName() {
+        QTemporaryDir dir;
+        const QString accented = dir.filePath(QStringLiteral("agência Łódź.snh"));
+        QVERIFY(QFile::copy(Golden, accented));
+        const Outcome shown = windows({"show", "Z:" + QDir::toNativeSeparators(accented)});
+        QCOMPARE(shown.Status, 0);
+        const QByteArray expected = linux({"show", accented}).Out;
+        QCOMPARE(shown.Out.mid(shown.Out.indexOf('\n')), expected.mid(expected.indexOf('\n')));
     }
 
     void dryRunAndShowPrintWhatLinuxPrints_data() {
@@ -105,12 +213,13 @@ private slots:
     }
 
     // The printer stops reading after frame "e": the next byte is given up
-    // after WriteTimeout (1 s), with the Windows code for a time-out.
+    // after WriteTimeout (1 s), with the Windows code for a time-out and the
+    // system's text for it.
     void printerThatStopsReadingFails() {
         PtyPeer printer;
         linkCom(4, printer);
         QProcess process;
-        process.setProcessEnvironment(wineEnv);
+        process.setProcessEnvironment(portugueseEnv);
         process.start(QStringLiteral("wine"), {QStringLiteral(QRV_EXE), "program", Golden, "--band",
                                                "2", "--port", "COM4"});
         QTRY_VERIFY_WITH_TIMEOUT(printer.ByteCount() >= 14, 60000);
@@ -122,7 +231,8 @@ private slots:
         qInfo("stalled printer: qrv.exe ended %lld ms later", ms);
         QCOMPARE(process.exitCode(), 1);
         const QByteArray err = process.readAllStandardError();
-        QVERIFY2(err.startsWith("qrv: COM4: Write error (121), ") && err.count('\n') == 1,
+        QVERIFY2(err.startsWith("qrv: COM4: Write error (121), Tempo limite do semáforo") &&
+                     err.count('\n') == 1,
                  err.constData());
         // 1 s for the byte, 0.3 s for the close, and wine's own exit.
         QVERIFY2(ms < 4000, qPrintable(QString::number(ms)));

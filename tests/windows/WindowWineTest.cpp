@@ -4,6 +4,7 @@
 // be what the Linux window sends for the same clicks. First from the build
 // folder, then installed by its installer into a fresh wine prefix and
 // started from there alone; last the uninstaller, which must leave nothing.
+// The port map folder is there throughout.
 
 #include "ProgramRun.h"
 #include "PtyPair.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -177,6 +179,19 @@ private slots:
         wineEnv.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
         const ProgramRun boot = RunProgram(QStringLiteral("wineboot"), {"--init"}, wineEnv, 180000);
         QVERIFY2(boot.Status == 0, boot.Err.constData());
+
+        // A port map folder, as one qrv.exe map leaves it: choosing "Com3"
+        // must open the port, not a map entry that the system takes for it.
+        QDir users(driveC(QStringLiteral("users")));
+        users.setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
+        const QStringList names = users.entryList().filter(QRegularExpression("^(?!Public$)"));
+        QVERIFY(!names.isEmpty());
+        const QString ports =
+            users.filePath(names.first() + "/AppData/Roaming/impressora-qrv/ports");
+        QVERIFY(QDir().mkpath(ports));
+        QFile entry(ports + "/porta-COM5");
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("rfc2217://127.0.0.1:4005\r\n");
     }
 
     void windowFromTheBuildFolder() {
