@@ -220,7 +220,7 @@ std::optional<PortFailure> sendToPort(const PortName& port, std::size_t index,
             }
             done += job.Plan.size();
         }
-        if (!error)
+        if (!stopped)
             comm.DrainWrite(); // a byte still held at the end is a failed send
         comm.Close();
         return stopped;
