@@ -2,6 +2,8 @@
 // command line, several at once. Command and option names are English; what
 // the user reads is Brazilian Portuguese.
 #include "cli/Command.h"
+#include "cli/Console.h"
+#include "cli/HelpText.h"
 #include "cli/Messages.h"
 #include "cli/Text.h"
 
@@ -12,12 +14,6 @@
 #include <exception>
 #include <iostream>
 #include <memory>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -72,13 +68,7 @@ int OnlyOnLinux(const std::string& command) {
 }
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // The same bytes as on Linux: "\n" line ends, UTF-8 text (which the
-    // console shows as such once told).
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    PrepareStandardStreams();
     // Standard error does not flush standard output first: a full output
     // then fails at the last flush, where its reason is still known.
     std::cerr.tie(nullptr);
@@ -112,7 +102,7 @@ int main(int argc, char** argv) {
     AddSendCommands(app, commands);
     AddSimulateCommand(app, commands);
     for (Command& c : commands) {
-        c.App->group("Comandos");
+        c.App->group(helptext::Listed(c.App->get_name()) ? "Comandos" : "");
         c.App->get_help_ptr()->group("Opções");
         commandNames.push_back(c.App->get_name());
     }
