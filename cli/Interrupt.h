@@ -8,7 +8,9 @@
 // default action would, so the shell sees the command killed by it (status
 // 128 + n) and a script that runs it stops as its user meant. Make it before
 // any other thread: the threads started after it leave those signals to it.
-// On Windows it does nothing.
+// On Windows the console's Ctrl+C, Ctrl+Break and closing run `report` with
+// SIGINT, SIGBREAK and SIGTERM, and the process ends with the status the
+// console gives an interrupted program.
 class InterruptReport {
 public:
     explicit InterruptReport(std::function<void(int)> report);

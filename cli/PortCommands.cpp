@@ -2,6 +2,7 @@
 // port map folder that make a serial adapter or a network port one of them.
 // On Windows the map holds network ports only; "ports" lists the system's.
 #include "cli/Command.h"
+#include "cli/HelpText.h"
 #include "cli/PortName.h"
 #include "cli/PortsOutput.h"
 #include "cli/Text.h"
@@ -264,13 +265,9 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
         bool Force = false;
     };
     auto map = std::make_shared<MapOptions>();
-    CLI::App* mapCommand =
-        app.add_subcommand("map", "Faz COMn abrir DEVICE (um link no mapa de portas)");
+    CLI::App* mapCommand = app.add_subcommand("map", helptext::MapCommand);
     AddComName(mapCommand, map->Name, ComNameHelp);
-    mapCommand
-        ->add_option("DEVICE", map->Device,
-                     "Dispositivo, por exemplo /dev/serial/by-id/..., ou porta de rede "
-                     "rfc2217://HOST:PORTA, socket://HOST:PORTA")
+    mapCommand->add_option("DEVICE", map->Device, helptext::MapDevice)
         ->required()
         ->check(CLI::Validator(
             [](std::string& text) {
@@ -289,8 +286,7 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
                         }});
 
     auto unmapName = std::make_shared<std::string>();
-    CLI::App* unmap =
-        app.add_subcommand("unmap", "Tira COMn do mapa de portas (remove só um link simbólico)");
+    CLI::App* unmap = app.add_subcommand("unmap", helptext::UnmapCommand);
     AddComName(unmap, *unmapName, ComNameHelp);
     commands.push_back({unmap, [unmapName] { return unmapPort(*ParseComNumber(*unmapName)); }});
 }

@@ -3,7 +3,7 @@
 #include "cli/Text.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <iostream>
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -99,8 +99,7 @@ void Progress::draw() {
         out += "\r\x1b[2K" + fit(Printable(line), width) + "\n";
     }
     drawn = true;
-    std::fputs(out.c_str(), stderr);
-    std::fflush(stderr);
+    std::cerr << out << std::flush;
 }
 
 std::string Progress::stoppedAt(const Where& w) {

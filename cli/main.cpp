@@ -3,6 +3,8 @@
 // the user reads is Brazilian Portuguese.
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
+#include "cli/Console.h"
+#include "cli/HelpText.h"
 #include "cli/Messages.h"
 #include "cli/Text.h"
 
@@ -13,12 +15,6 @@
 #include <exception>
 #include <iostream>
 #include <memory>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -76,13 +72,7 @@ int main(int argc, char** argv) {
     CommandLine commandLine(argc, argv);
     argc = commandLine.Count();
     argv = commandLine.Argv();
-#ifdef _WIN32
-    // The same bytes as on Linux: "\n" line ends, UTF-8 text (which the
-    // console shows as such once told).
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    PrepareStandardStreams();
     // Standard error does not flush standard output first: a full output
     // then fails at the last flush, where its reason is still known.
     std::cerr.tie(nullptr);
@@ -116,7 +106,7 @@ int main(int argc, char** argv) {
     AddSendCommands(app, commands);
     AddSimulateCommand(app, commands);
     for (Command& c : commands) {
-        c.App->group("Comandos");
+        c.App->group(helptext::Listed(c.App->get_name()) ? "Comandos" : "");
         c.App->get_help_ptr()->group("Opções");
         commandNames.push_back(c.App->get_name());
     }

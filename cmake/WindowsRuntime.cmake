@@ -95,6 +95,7 @@ add_custom_command(OUTPUT ${setup}
             ${PROJECT_SOURCE_DIR}/data/windows/installer.nsi
     DEPENDS impressora-qrv qrv windows_runtime desktop_files
             ${PROJECT_SOURCE_DIR}/data/windows/installer.nsi
+            ${PROJECT_SOURCE_DIR}/data/windows/installer-texts.nsh
             ${PROJECT_SOURCE_DIR}/data/windows/installer-files.cmake
     COMMENT "Making ${setup}"
     VERBATIM)

@@ -17,6 +17,9 @@ RequestExecutionLevel admin
 !include "${FILES}"
 
 !define APP "Impressora - QRV"
+; The name the project signs with (debian/control's Maintainer), shown as
+; the publisher in "Programs and Features".
+!define PUBLISHER "Equipe Impressora QRV"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\impressora-qrv"
 
 Name "${APP}"
@@ -26,7 +29,8 @@ InstallDir "$PROGRAMFILES64\${APP}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey /LANG=1046 "ProductName" "${APP}"
-VIAddVersionKey /LANG=1046 "FileDescription" "Instalação de ${APP}"
+VIAddVersionKey /LANG=1046 "FileDescription" "Instalação da ${APP}"
+VIAddVersionKey /LANG=1046 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1046 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1046 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1046 "LegalCopyright" "Copyright (c) 2026 The impressora-qrv developers (MIT)"
@@ -34,13 +38,16 @@ VIAddVersionKey /LANG=1046 "LegalCopyright" "Copyright (c) 2026 The impressora-q
 !define MUI_ICON "${STAGE}\impressora-qrv.ico"
 !define MUI_UNICON "${STAGE}\impressora-qrv.ico"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\impressora-qrv.exe"
+!insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\licencas\impressora-qrv.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+!include "installer-texts.nsh"
 !insertmacro MUI_LANGUAGE "PortugueseBR"
+!include "installer-texts.nsh"
 
 Function .onInit
     ; A 64-bit program: its folder and its uninstall entry in the 64-bit views.
@@ -64,6 +71,7 @@ Section "${APP}"
         "$INSTDIR\impressora-qrv.exe" 0
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\impressora-qrv.exe"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\desinstalar.exe"'

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +24,29 @@ namespace {
 const QString Golden = QStringLiteral(QRV_SETTINGS_DATA "/programa.snh");
 
 using Outcome = ProgramRun;
+
+// What console-probe.exe saw of qrv.exe in a console of code page 850.
+struct ConsoleRun {
+    QByteArray Status;   // as the probe prints it
+    QByteArray CodePage; // the console's after qrv.exe
+    QStringList Lines;   // the console's screen, UTF-8
+};
+
+ConsoleRun ParseConsoleRun(const QByteArray& out) {
+    ConsoleRun run;
+    QList<QByteArray> lines = out.split('\n');
+    if (lines.size() >= 2) {
+        run.Status = lines.takeFirst();
+        run.CodePage = lines.takeFirst();
+    }
+    for (const QByteArray& line : lines)
+        if (!line.isEmpty())
+            run.Lines.append(QString::fromUtf8(line));
+    return run;
+}
+
+// The Windows status of a program that Ctrl+C ended.
+const QByteArray Interrupted = "status 3221225786"; // STATUS_CONTROL_C_EXIT
 
 } // namespace
 
@@ -48,6 +72,15 @@ class QrvWineTest : public QObject {
             if (user.path().filename() != "Public" && fs::is_directory(user.path() / "AppData"))
                 return user.path() / "AppData" / "Roaming";
         return {};
+    }
+    // qrv.exe in a console of its own, which keeps code page 850.
+    ConsoleRun inConsole(const QStringList& arguments) {
+        const Outcome run = RunProgram(
+            QStringLiteral("wine"),
+            QStringList{QStringLiteral(QRV_PROBES "/console-probe.exe"), QStringLiteral(QRV_EXE)} +
+                arguments,
+            wineEnv);
+        return ParseConsoleRun(run.Out);
     }
     // Makes wine's COMn the pseudo-terminal's slave side.
     void linkCom(int n, const PtyPeer& peer) {
@@ -186,6 +219,72 @@ private slots:
         QVERIFY(!onLinux.Out.isEmpty());
         QCOMPARE(onWindows.Status, 0);
         QCOMPARE(onWindows.Out, onLinux.Out);
+    }
+
+    // A console shows what Linux's terminal shows, accents and all, and
+    // keeps the code page it had; --help says what this system has.
+    void consoleShowsWhatLinuxPrints_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("show, accented lines")
+            << QStringList{"show", QStringLiteral(QRV_SETTINGS_DATA "/acentos.snh")};
+        QTest::newRow("an error, on standard error") << QStringList{"show", "nada.snh"};
+    }
+    void consoleShowsWhatLinuxPrints() {
+        QFETCH(QStringList, arguments);
+        const Outcome onLinux = linux(arguments);
+        const ConsoleRun onWindows = inConsole(arguments);
+        QCOMPARE(onWindows.Status, "status " + QByteArray::number(onLinux.Status));
+        QCOMPARE(onWindows.CodePage, QByteArray("code page 850"));
+        QCOMPARE(onWindows.Lines,
+                 QString::fromUtf8(onLinux.Out + onLinux.Err).split('\n', Qt::SkipEmptyParts));
+    }
+
+    void helpSaysWhatIsTrueOnWindows_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("absent");
+        QTest::newRow("the commands") << QStringList{"--help"} << "OPÇÕES"
+                                      << "simulate";
+        QTest::newRow("the commands, no link") << QStringList{"--help"} << "Comandos"
+                                               << "link";
+        QTest::newRow("map") << QStringList{"map", "--help"} << "rfc2217://"
+                             << "/dev/";
+        QTest::newRow("unmap") << QStringList{"unmap", "--help"} << "mapa de portas"
+                               << "link";
+    }
+    void helpSaysWhatIsTrueOnWindows() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, shown);
+        QFETCH(QString, absent);
+        const ConsoleRun help = inConsole(arguments);
+        QCOMPARE(help.Status, QByteArray("status 0"));
+        const QString screen = help.Lines.join('\n');
+        QVERIFY2(screen.contains(shown), qPrintable(screen));
+        QVERIFY2(!screen.contains(absent), qPrintable(screen));
+    }
+
+    // Ctrl+C mid-"program": the line Linux prints for SIGINT, and the status
+    // the console gives an interrupted program. Ctrl+Break takes the same
+    // path, but wine cannot send it.
+    void interruptInAConsoleSaysWhereItStopped() {
+        PtyPeer printer;
+        linkCom(5, printer);
+        QProcess process;
+        process.setProcessEnvironment(wineEnv);
+        process.start(QStringLiteral("wine"), {QStringLiteral(QRV_PROBES "/console-probe.exe"),
+                                               "--ctrl-c", QStringLiteral(QRV_EXE), "program",
+                                               Golden, "--band", "2", "--port", "COM5"});
+        QTRY_VERIFY_WITH_TIMEOUT(printer.ByteCount() >= 14, 60000);
+        process.write("\n");
+        QVERIFY(process.waitForFinished(60000));
+        const ConsoleRun run = ParseConsoleRun(process.readAllStandardOutput());
+        QCOMPARE(run.Status, Interrupted);
+        QCOMPARE(run.CodePage, QByteArray("code page 850"));
+        const QStringList said =
+            run.Lines.filter(QRegularExpression(QStringLiteral("^qrv: COM5: interrompida: ")));
+        QVERIFY2(said.size() == 1, qPrintable(run.Lines.join('\n')));
+        QVERIFY2(said.first().contains(QRegularExpression(QStringLiteral("passo \\d+ de 7"))),
+                 qPrintable(said.first()));
     }
 
     void programOneBandSendsThePlanWithItsTimeline() {

@@ -47,6 +47,36 @@ ProgramRun Xdotool(const QStringList& arguments) {
     return RunProgram(QStringLiteral("xdotool"), arguments);
 }
 
+// The pages pages-probe.exe walked through, each the list of its texts.
+QList<QStringList> Pages(const QByteArray& walk) {
+    QList<QStringList> pages;
+    for (const QString& line : QString::fromUtf8(walk).split('\n', Qt::SkipEmptyParts)) {
+        if (line == QStringLiteral("--- page"))
+            pages.append(QStringList());
+        else if (!pages.isEmpty())
+            pages.last().append(line);
+    }
+    return pages;
+}
+
+// The first text of the pages that speaks of the program as masculine ("do
+// Impressora", "o Impressora foi instalado"), or nothing.
+QString MasculineText(const QList<QStringList>& pages) {
+    static const QRegularExpression before(QStringLiteral("(\\S+)\\s+Impressora - QRV"));
+    static const QRegularExpression agreement(
+        QStringLiteral("Impressora - QRV[^.]*\\b(des)?instalado\\b"));
+    static const QStringList feminine = {"a", "A", "da", "na", "à", "pela"};
+    for (const QStringList& page : pages)
+        for (const QString& text : page) {
+            for (const QRegularExpressionMatch& m : before.globalMatch(text))
+                if (!feminine.contains(m.captured(1)))
+                    return text;
+            if (agreement.match(text).hasMatch())
+                return text;
+        }
+    return {};
+}
+
 } // namespace
 
 class WindowWineTest : public QObject {
@@ -232,6 +262,32 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(driveC(AppFolder)), 60000);
         QVERIFY(!QFile::exists(driveC(StartMenuEntry)));
         QVERIFY(wine({"reg", "query", UninstallKey}).Status != 0);
+    }
+
+    // Clicked through as a user accepting every default: a welcome page
+    // first, the program named as "a Impressora - QRV" everywhere, and its
+    // publisher in the uninstall entry.
+    void installerPagesNameHerAndItsPublisher() {
+        const ProgramRun install =
+            wine({QStringLiteral(QRV_PROBES "/pages-probe.exe"), QStringLiteral(QRV_INSTALLER)});
+        QCOMPARE(install.Status, 0);
+        const QList<QStringList> pages = Pages(install.Out);
+        QVERIFY2(pages.size() >= 3, install.Out.constData());
+        QCOMPARE(MasculineText(pages), QString());
+        QVERIFY2(pages.first().filter(QStringLiteral("Bem-vindo")).size() == 1,
+                 qPrintable(pages.first().join('|')));
+        const ProgramRun publisher = wine({"reg", "query", UninstallKey, "/v", "Publisher"});
+        QVERIFY2(publisher.Out.contains("Publisher    REG_SZ    Equipe Impressora QRV"),
+                 publisher.Out.constData());
+
+        const ProgramRun uninstall =
+            wine({QStringLiteral(QRV_PROBES "/pages-probe.exe"),
+                  QStringLiteral("C:\\Program Files\\Impressora - QRV\\desinstalar.exe")});
+        QCOMPARE(uninstall.Status, 0);
+        const QList<QStringList> unpages = Pages(uninstall.Out);
+        QVERIFY2(unpages.size() >= 2, uninstall.Out.constData());
+        QCOMPARE(MasculineText(unpages), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(driveC(AppFolder)), 60000);
     }
 };
 

@@ -1,0 +1,3 @@
+#include "cli/Console.h"
+
+void PrepareStandardStreams() {}
