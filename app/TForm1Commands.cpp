@@ -105,6 +105,9 @@ void TForm1::SendPlan(const printer::Plan& plan) {
         plan, [this](uint8_t byte) { SendByte(byte); }, sleepMs);
     if (!result)
         throw EVaCommError(result.Error);
+    // A device server may still hold the last bytes: done only once they
+    // have all been handed over.
+    VaComm1.DrainWrite();
 }
 
 protocol::ClockFields TForm1::ClockReading() const {
@@ -134,6 +137,8 @@ void TForm1::RunProgramStep() {
     try {
         for (const uint8_t byte : step.Frame)
             SendByte(byte);
+        if (SendStep + 1 == static_cast<int>(ProgramPlan.size()))
+            VaComm1.DrainWrite();
     } catch (...) {
         EndProgramming();
         throw;

@@ -251,13 +251,14 @@ void TForm1CommandsTest::programarSendsBandLinesThenConfiguration() {
         QCOMPARE(appended(w, mark).size(), 2);
         QCOMPARE(w.form.focusWidget(), w.form.Button1);
 
-        // Real time, with slack for a loaded machine.
+        // Real time, with slack for a loaded machine (a pause taken twice would
+        // still show as 1000 ms).
         QVERIFY2(msBetween(click, frames[0].FirstByte) < 200, qPrintable(runName));
         const long long firstLine = msBetween(click, frames[1].FirstByte);
         QVERIFY2(firstLine >= 700 && firstLine < 1000, qPrintable(QString::number(firstLine)));
         for (std::size_t i = 2; i < frames.size(); ++i) {
             const long long gap = msBetween(frames[i - 1].FirstByte, frames[i].FirstByte);
-            QVERIFY2(gap >= 480 && gap < 700, qPrintable(QString::number(gap)));
+            QVERIFY2(gap >= 480 && gap < 900, qPrintable(QString::number(gap)));
         }
         const long long done = msBetween(click, ticks[6].at);
         QVERIFY2(done >= 3700 && done < 4300, qPrintable(QString::number(done)));
