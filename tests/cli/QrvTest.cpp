@@ -117,6 +117,21 @@ class QrvTest : public QObject {
         return {run.Status, QString::fromUtf8(run.Out), QString::fromUtf8(run.Err)};
     }
 
+private:
+    // Starts "qrv program" of band 2 to `printer` mapped as COM3 and waits
+    // (at most 30 s, looking every `lookMs`) until it has `bytes` bytes.
+    void startProgramOnCom3(PtyPeer& printer, QProcess& process, std::size_t bytes, int lookMs) {
+        printer.MapPort(home(), 3);
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(QRV_BINARY),
+                      {"program", Golden, "--band", "2", "--port", "COM3"});
+        QVERIFY(process.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (printer.ByteCount() < bytes && waited.elapsed() < 30000)
+            QTest::qWait(lookMs);
+    }
+
 private slots:
     void programOneBandSendsThePlanWithItsTimeline() {
         PtyPeer printer;
@@ -727,17 +742,9 @@ private slots:
         QFETCH(QString, says);
         const std::size_t all = 7 * 28 - 14;
         PtyPeer printer;
-        printer.MapPort(home(), 3);
         QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(QStringLiteral(QRV_BINARY),
-                      {"program", Golden, "--band", "2", "--port", "COM3"});
-        QVERIFY(process.waitForStarted());
-        QElapsedTimer waited;
-        waited.start();
         const std::size_t awaited = afterLastFrame ? all : 1;
-        while (printer.ByteCount() < awaited && waited.elapsed() < 30000)
-            QTest::qWait(afterLastFrame ? 5 : 20);
+        startProgramOnCom3(printer, process, awaited, afterLastFrame ? 5 : 20);
         QVERIFY(printer.ByteCount() >= awaited);
         ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(30000));
@@ -754,16 +761,8 @@ private slots:
     // A port that fails mid-plan says at which band and step it stopped.
     void failedPortSaysWhereItStopped() {
         PtyPeer printer;
-        printer.MapPort(home(), 3);
         QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(QStringLiteral(QRV_BINARY),
-                      {"program", Golden, "--band", "2", "--port", "COM3"});
-        QVERIFY(process.waitForStarted());
-        QElapsedTimer waited;
-        waited.start();
-        while (printer.ByteCount() == 0 && waited.elapsed() < 30000)
-            QTest::qWait(20);
+        startProgramOnCom3(printer, process, 1, 20);
         printer.HangUp();
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 1);

@@ -56,20 +56,32 @@ bool is115200Eight1None(const termios& t) {
            !(t.c_cflag & PARENB);
 }
 
+// A listening socket on 127.0.0.1 at a port of the system's choice, written
+// to `address`; -1 when one cannot be had.
+int ListenOnLoopback(int backlog, sockaddr_in& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // A port on 127.0.0.1 whose listener never accepts and whose queue of
 // connections is full, so the kernel drops every further connection
 // request unanswered, as a switched-off server does.
 class SilentPort {
 public:
     SilentPort() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 0) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        listener_ = ListenOnLoopback(0, a);
+        if (listener_ < 0)
             return;
         // The queue of a backlog of 0 holds one connection: fill it.
         filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -94,14 +106,9 @@ private:
 class ScriptedServer {
 public:
     explicit ScriptedServer(QByteArray answers) : answers_(std::move(answers)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        listener_ = ListenOnLoopback(1, a);
+        if (listener_ < 0)
             return;
         port_ = ntohs(a.sin_port);
         thread_ = std::thread([this] { serve(); });
