@@ -1,0 +1,19 @@
+# CLI11 and nlohmann-json, header-only, for qrv and the libraries beneath it.
+if(CMAKE_CROSSCOMPILING)
+    # Both are header-only; the build system's copies serve the target too.
+    # Only their own folders are added, never the build system's include root.
+    set(host_headers ${CMAKE_CURRENT_BINARY_DIR}/host-headers)
+    file(MAKE_DIRECTORY ${host_headers})
+    foreach(dir CLI nlohmann)
+        if(NOT EXISTS ${host_headers}/${dir})
+            file(CREATE_LINK /usr/include/${dir} ${host_headers}/${dir} SYMBOLIC)
+        endif()
+    endforeach()
+    add_library(cli_headers INTERFACE)
+    target_include_directories(cli_headers SYSTEM INTERFACE ${host_headers})
+    add_library(CLI11::CLI11 ALIAS cli_headers)
+    add_library(nlohmann_json::nlohmann_json ALIAS cli_headers)
+else()
+    find_package(CLI11 CONFIG REQUIRED)
+    find_package(nlohmann_json 3 REQUIRED)
+endif()
