@@ -1,7 +1,7 @@
 #include "cli/FailureText.h"
 
-#include "serial/NetworkAddress.h"
-#include "serial/VaCommPlatform.h"
+#include "serial/device/Device.h"
+#include "serial/net/NetworkAddress.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ std::string AccessAdvice(const DeviceAccess& a) {
 }
 
 std::optional<std::string> NetworkFailureLine(const NetworkFailure& f) {
-    using vaplatform::NetworkError;
-    const auto is = [&f](NetworkError e) { return f.Code == vaplatform::NetworkErrorCode(e); };
+    using serial::net::NetworkError;
+    const auto is = [&f](NetworkError e) { return f.Code == serial::net::NetworkErrorCode(e); };
     if (f.OutOfMemory)
         return "faltou memória ao falar com o servidor; nada mais foi enviado";
     // qrv always asks for the printer's line (SetPrinterLine): 9600 8N2.
@@ -62,30 +62,30 @@ std::optional<std::string> NetworkFailureLine(const NetworkFailure& f) {
         return "o servidor recusou os 2 bits de parada da impressora; nada foi enviado";
     if (is(NetworkError::Rfc2217LineSilent))
         return "o servidor não respondeu à configuração da linha em " +
-               seconds(vaplatform::kNegotiationLimitMs) + "; nada foi enviado";
+               seconds(serial::net::kNegotiationLimitMs) + "; nada foi enviado";
     if (is(NetworkError::Rfc2217Held))
         return "o servidor segurou a linha (pediu pausa no envio) por mais de " +
                seconds(f.WriteLimitMs) + ", o limite de escrita";
     if (is(NetworkError::RawServerSpeaksTelnet)) {
-        const auto address = vaplatform::ParseNetworkAddress(f.Address);
+        const auto address = serial::net::ParseNetworkAddress(f.Address);
         return "o servidor fala RFC 2217 nessa porta; use rfc2217://" +
                (address ? address->HostPort() : std::string("HOST:PORTA")) + " (nada foi enviado)";
     }
     // The binding's code for a line setting the server answered with
     // another value, when it does not say which.
-    if (!f.WhileSending && f.Code == vaplatform::ErrorCode(vaplatform::ErrorKind::Other))
+    if (!f.WhileSending && f.Code == serial::device::ErrorCode(serial::device::ErrorKind::Other))
         return "o servidor não aceitou a linha da impressora (9600 bauds, 8 bits de dados, sem "
                "paridade, 2 bits de parada); nada foi enviado";
     if (f.ConnectionRefused)
         return "o servidor recusou a conexão: nada atende nessa porta TCP";
     if (f.HostUnreachable)
         return "não há caminho na rede até o servidor (a rede ou o host está fora do alcance)";
-    const vaplatform::ErrorKind kind = vaplatform::Classify(f.Code);
-    if (kind == vaplatform::ErrorKind::TimedOut)
+    const serial::device::ErrorKind kind = serial::device::Classify(f.Code);
+    if (kind == serial::device::ErrorKind::TimedOut)
         return f.WhileSending ? "o servidor não recebeu os bytes em " + seconds(f.WriteLimitMs) +
                                     ", o limite de escrita"
                               : "o servidor não respondeu a tempo; nada foi enviado";
-    if (kind == vaplatform::ErrorKind::HungUp || f.ConnectionClosed)
+    if (kind == serial::device::ErrorKind::HungUp || f.ConnectionClosed)
         return f.WhileSending ? "o servidor fechou a conexão durante o envio"
                               : "o servidor fechou a conexão logo ao abrir; nada foi enviado "
                                 "(ele pode estar atendendo outro cliente)";

@@ -2,7 +2,7 @@
 
 #include "cli/FailureText.h"
 
-#include "serial/PortMap.h"
+#include "ports/PortMap.h"
 
 #include <cerrno>
 #include <charconv>
@@ -145,9 +145,9 @@ std::string DevicePath(const PortName& port) {
     if (port.Number == 0)
         return port.Path;
     // A stale entry opens nothing, whatever its link now leads to.
-    if (portmap::IsStale(portmap::ComName(port.Number)))
+    if (ports::IsStale(ports::ComName(port.Number)))
         return {};
-    return portmap::DeviceOf(port.Number);
+    return ports::DeviceOf(port.Number);
 }
 
 std::optional<std::string> GroupHint(const std::string& device) {
@@ -197,7 +197,7 @@ std::string HolderHint(const std::string& device, const std::string& lockFolder,
 }
 
 std::vector<std::string> RefusalHints(const PortName& port, const std::string& device, int code) {
-    if (port.Number > 0 && portmap::IsStale(portmap::ComName(port.Number)))
+    if (port.Number > 0 && ports::IsStale(ports::ComName(port.Number)))
         return {"a entrada do mapa de portas foi deixada por uma impressora virtual que terminou; "
                 "nada foi enviado. qrv ports desfaz a entrada"};
     switch (code) {

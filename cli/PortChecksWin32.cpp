@@ -1,6 +1,6 @@
 #include "cli/PortChecks.h"
 
-#include "serial/PortMap.h"
+#include "ports/PortMap.h"
 
 #include <winsock2.h>
 
@@ -11,7 +11,7 @@ std::optional<std::pair<uint64_t, uint64_t>> DeviceIdentity(const std::string&) 
 }
 
 std::string DevicePath(const PortName& port) {
-    return port.Number > 0 ? portmap::DeviceOf(port.Number) : port.Path;
+    return port.Number > 0 ? ports::DeviceOf(port.Number) : port.Path;
 }
 
 std::vector<std::string> RefusalHints(const PortName&, const std::string&, int) {

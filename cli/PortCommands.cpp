@@ -5,12 +5,12 @@
 #include "cli/HelpText.h"
 #include "cli/PortName.h"
 #include "cli/PortsOutput.h"
-#include "cli/Text.h"
+#include "model/Text.h"
 
-#include "serial/NetworkAddress.h"
-#include "serial/PortList.h"
-#include "serial/PortMap.h"
+#include "ports/PortList.h"
+#include "ports/PortMap.h"
 #include "serial/VaComm.h"
+#include "serial/net/NetworkAddress.h"
 
 #include <map>
 
@@ -27,13 +27,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using portmap::WindowPorts;
+using ports::WindowPorts;
 
 #ifndef _WIN32
 
 // What the entry of a port is, when it is not simply a device that exists.
-std::string entryState(const portmap::Entry& entry) {
-    using portmap::EntryKind;
+std::string entryState(const ports::Entry& entry) {
+    using ports::EntryKind;
     const std::string leads = entry.IsLink ? "leva a " : "é ";
     switch (entry.Kind) {
     case EntryKind::None: {
@@ -62,13 +62,13 @@ std::string entryState(const portmap::Entry& entry) {
 }
 
 int listPorts(bool json) {
-    const portlist::Overview overview = portlist::Current();
+    const ports::Overview overview = ports::Current();
     // What an entry is when it is not simply a device: shown in place of
     // "existe" / "não existe", before a stale entry is mended below.
     std::map<int, std::string> notes;
-    for (const portlist::NamedPort& port : overview.Ports) {
-        const portmap::Entry entry = portmap::EntryOf(port.Number);
-        using portmap::EntryKind;
+    for (const ports::NamedPort& port : overview.Ports) {
+        const ports::Entry entry = ports::EntryOf(port.Number);
+        using ports::EntryKind;
         if (entry.Kind == EntryKind::Device && entry.Virtual)
             notes[port.Number] = "existe (impressora virtual)";
         else if (entry.Kind != EntryKind::None && entry.Kind != EntryKind::Device &&
@@ -88,21 +88,21 @@ int listPorts(bool json) {
 // has it; then every port of the system.
 int listPorts(bool json) {
     if (json) {
-        PrintPortOverviewJson(std::cout, portlist::Current());
+        PrintPortOverviewJson(std::cout, ports::Current());
         return ExitDone;
     }
     std::vector<std::string> system;
     TVaCustomComm::GetComPortNames(system);
     auto has = [&system](int n) {
-        const std::string name = portmap::ComName(n);
+        const std::string name = ports::ComName(n);
         return std::any_of(system.begin(), system.end(), [&](const std::string& port) {
             return ParseComNumber(port) == ParseComNumber(name);
         });
     };
     for (int n = 1; n <= WindowPorts; ++n) {
-        std::string name = portmap::WindowName(n);
+        std::string name = ports::WindowName(n);
         name.resize(7, ' ');
-        std::cout << name << portmap::DeviceOf(n) << "  " << (has(n) ? "existe" : "não existe")
+        std::cout << name << ports::DeviceOf(n) << "  " << (has(n) ? "existe" : "não existe")
                   << '\n';
     }
     std::cout << '\n';
@@ -136,9 +136,9 @@ int badAddress(const std::string& target) {
 }
 
 int mapPort(int n, const std::string& target, bool force) {
-    const std::string name = portmap::ComName(n);
-    const bool network = vaplatform::HasScheme(target);
-    if ((network || OnWindows) && !vaplatform::ParseNetworkAddress(target))
+    const std::string name = ports::ComName(n);
+    const bool network = serial::net::HasScheme(target);
+    if ((network || OnWindows) && !serial::net::ParseNetworkAddress(target))
         return badAddress(target);
 #ifndef _WIN32
     MendPortMap();
@@ -147,18 +147,18 @@ int mapPort(int n, const std::string& target, bool force) {
         return ExitDeviceFailed;
     }
 #endif
-    const portmap::MapResult r = portmap::Map(n, target, force);
+    const ports::MapResult r = ports::Map(n, target, force);
     switch (r.Outcome) {
-    case portmap::MapOutcome::Done:
+    case ports::MapOutcome::Done:
         break;
-    case portmap::MapOutcome::Taken:
-        SayError(name + " já está no mapa de portas (abre " + portmap::DeviceOf(n) +
+    case ports::MapOutcome::Taken:
+        SayError(name + " já está no mapa de portas (abre " + ports::DeviceOf(n) +
                  "); use --force para trocar.");
         return ExitDeviceFailed;
-    case portmap::MapOutcome::IsFolder:
-        SayError(portmap::EntryPath(n) + " é uma pasta; não foi trocada.");
+    case ports::MapOutcome::IsFolder:
+        SayError(ports::EntryPath(n) + " é uma pasta; não foi trocada.");
         return ExitDeviceFailed;
-    case portmap::MapOutcome::BadAddress:
+    case ports::MapOutcome::BadAddress:
         return badAddress(target);
     default:
         SayError("não foi possível mapear " + name + ": " + r.Error.message());
@@ -172,27 +172,27 @@ int mapPort(int n, const std::string& target, bool force) {
 }
 
 int unmapPort(int n) {
-    const std::string name = portmap::ComName(n);
+    const std::string name = ports::ComName(n);
 #ifndef _WIN32
     MendPortMap();
 #endif
-    const portmap::MapResult r = portmap::Unmap(n);
+    const ports::MapResult r = ports::Unmap(n);
     switch (r.Outcome) {
-    case portmap::MapOutcome::NotMapped:
+    case ports::MapOutcome::NotMapped:
         std::cout << name << " não está no mapa de portas (abre " << Printable(r.Target) << ").\n";
         return ExitDone;
-    case portmap::MapOutcome::Done:
+    case ports::MapOutcome::Done:
         std::cout << name << " saiu do mapa de portas; agora abre " << Printable(r.Target) << ".\n";
         return ExitDone;
-    case portmap::MapOutcome::NotALink:
+    case ports::MapOutcome::NotALink:
 #ifdef _WIN32
-        SayError(portmap::EntryPath(n) + " não é um arquivo; não foi removido.");
+        SayError(ports::EntryPath(n) + " não é um arquivo; não foi removido.");
 #else
-        SayError(portmap::EntryPath(n) + " não é um link simbólico; não foi removido.");
+        SayError(ports::EntryPath(n) + " não é um link simbólico; não foi removido.");
 #endif
         return ExitDeviceFailed;
     default:
-        SayError("não foi possível remover " + portmap::EntryPath(n) + ": " + r.Error.message());
+        SayError("não foi possível remover " + ports::EntryPath(n) + ": " + r.Error.message());
         return ExitDeviceFailed;
     }
 }
@@ -203,22 +203,22 @@ const char* const ComNameHelp = "Nome da porta, como na janela: COM1 a COM10 (ou
 
 #ifndef _WIN32
 void MendPortMap() {
-    for (const portmap::Repair& r : portmap::RepairStale()) {
-        const std::string name = portmap::ComName(r.Number);
+    for (const ports::Repair& r : ports::RepairStale()) {
+        const std::string name = ports::ComName(r.Number);
         std::string text = name + " era de uma impressora virtual que terminou";
         if (r.LinkRemoved)
             text += ": o link para " + r.Device + " saiu do mapa de portas";
         if (r.Restored)
-            text += "; " + name + " voltou a abrir " + portmap::DeviceOf(r.Number);
+            text += "; " + name + " voltou a abrir " + ports::DeviceOf(r.Number);
         if (r.AsideLeft)
-            text += "; o que havia antes continua em " + portmap::AsidePath(r.Number) + ", pois " +
+            text += "; o que havia antes continua em " + ports::AsidePath(r.Number) + ", pois " +
                     name + " tem outra entrada";
         SayError(text + ".");
     }
 }
 
 std::optional<std::string> MakePortMapFolder() {
-    const fs::path folder = portmap::Folder();
+    const fs::path folder = ports::Folder();
     std::error_code ec;
     // create_directories says only "File exists" of a link that leads nowhere.
     for (fs::path p = folder; !p.empty() && p != p.parent_path(); p = p.parent_path()) {
@@ -273,8 +273,8 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
             [](std::string& text) {
                 if (text.empty())
                     return std::string("vazio: diga o dispositivo, por exemplo /dev/ttyUSB0");
-                if ((OnWindows || vaplatform::HasScheme(text)) &&
-                    !vaplatform::ParseNetworkAddress(text))
+                if ((OnWindows || serial::net::HasScheme(text)) &&
+                    !serial::net::ParseNetworkAddress(text))
                     return badAddressText(text);
                 return std::string();
             },

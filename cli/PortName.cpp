@@ -1,19 +1,19 @@
 #include "cli/PortName.h"
 
-#include "serial/NetworkAddress.h"
-#include "serial/PortMap.h"
+#include "ports/PortMap.h"
+#include "serial/net/NetworkAddress.h"
 
 std::string PortName::Display() const {
-    return Number > 0 ? portmap::ComName(Number) : Path;
+    return Number > 0 ? ports::ComName(Number) : Path;
 }
 
 std::optional<int> ParseComNumber(std::string_view text) {
-    return portmap::ParseComName(text);
+    return ports::ParseComName(text);
 }
 
 std::optional<PortName> ParsePortName(std::string_view text) {
-    if (vaplatform::IsNetworkAddress(text)) {
-        const auto address = vaplatform::ParseNetworkAddress(text);
+    if (serial::net::IsNetworkAddress(text)) {
+        const auto address = serial::net::ParseNetworkAddress(text);
         if (!address)
             return std::nullopt;
         return PortName{0, address->Text()};

@@ -1,8 +1,8 @@
 #include "cli/PortsOutput.h"
-#include "cli/Text.h"
+#include "model/Text.h"
 
-#include "serial/NetworkAddress.h"
-#include "serial/PortMap.h"
+#include "ports/PortMap.h"
+#include "serial/net/NetworkAddress.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,7 +13,7 @@ namespace {
 
 // "1a86:7523 QinHeng Electronics USB Serial, sem número de série, driver
 // ch341, USB 1-1": what tells one adapter from another at a glance.
-std::string facts(const portlist::SerialDevice& d) {
+std::string facts(const ports::SerialDevice& d) {
     std::vector<std::string> parts;
     if (!d.UsbLocation.empty() || !d.VendorId.empty()) {
         std::string id = d.VendorId + ":" + d.ProductId;
@@ -39,18 +39,18 @@ nlohmann::ordered_json orNull(const std::string& value) {
     return value.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(value);
 }
 
-std::string mapLine(const portlist::Adapter& a) {
-    return "qrv map " + portmap::ComName(*a.SuggestedPort) + " " + a.StableName;
+std::string mapLine(const ports::Adapter& a) {
+    return "qrv map " + ports::ComName(*a.SuggestedPort) + " " + a.StableName;
 }
 
 } // namespace
 
-void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
+void PrintPortOverview(std::ostream& out, const ports::Overview& overview,
                        const std::map<int, std::string>& notes) {
     out << "Pasta do mapa de portas: " << Printable(overview.Folder) << "\n\n";
-    for (const portlist::NamedPort& port : overview.Ports) {
+    for (const ports::NamedPort& port : overview.Ports) {
         std::string name =
-            port.InWindow ? portmap::WindowName(port.Number) : portmap::ComName(port.Number);
+            port.InWindow ? ports::WindowName(port.Number) : ports::ComName(port.Number);
         name.resize(std::max<size_t>(name.size() + 1, 7), ' ');
         const auto note = notes.find(port.Number);
         out << name << Printable(port.Device) << (port.Mapped ? " (mapeada)" : "") << "  "
@@ -66,7 +66,7 @@ void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
         return;
     }
     out << "Portas seriais:\n";
-    for (const portlist::Adapter& a : overview.Adapters) {
+    for (const ports::Adapter& a : overview.Adapters) {
         const std::string about = facts(a.Device);
         out << "  " << Printable(a.Device.Node) << (about.empty() ? "" : "  " + about) << '\n';
         for (const std::string& name : a.Device.ById)
@@ -76,7 +76,7 @@ void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
         if (!a.OpenedBy.empty()) {
             std::string names;
             for (const int n : a.OpenedBy)
-                names += (names.empty() ? "" : ", ") + portmap::ComName(n);
+                names += (names.empty() ? "" : ", ") + ports::ComName(n);
             out << "    aberto por: " << names << '\n';
         } else if (a.SuggestedPort) {
             out << "    " << Printable(mapLine(a)) << '\n';
@@ -86,21 +86,21 @@ void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
     }
 }
 
-void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview,
+void PrintPortOverviewJson(std::ostream& out, const ports::Overview& overview,
                            const std::map<int, std::string>& notes) {
     nlohmann::ordered_json ports = nlohmann::ordered_json::array();
-    for (const portlist::NamedPort& port : overview.Ports) {
+    for (const ports::NamedPort& port : overview.Ports) {
         const auto note = notes.find(port.Number);
         // Whether a device server is there is known only by connecting: a
         // network port's "exists" is null, and "network" says what it names.
-        const bool network = vaplatform::HasScheme(port.Device);
+        const bool network = serial::net::HasScheme(port.Device);
         nlohmann::ordered_json server;
         if (network) {
-            const auto address = vaplatform::ParseNetworkAddress(port.Device);
+            const auto address = serial::net::ParseNetworkAddress(port.Device);
             server = {{"valid", address.has_value()},
                       {"protocol",
                        address ? nlohmann::ordered_json(
-                                     address->Kind == vaplatform::NetworkAddress::Protocol::Rfc2217
+                                     address->Kind == serial::net::NetworkAddress::Protocol::Rfc2217
                                          ? "rfc2217"
                                          : "socket")
                                : nlohmann::ordered_json()},
@@ -110,7 +110,7 @@ void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview
                        address ? nlohmann::ordered_json(address->Port) : nlohmann::ordered_json()}};
         }
         ports.push_back(
-            {{"name", portmap::ComName(port.Number)},
+            {{"name", ports::ComName(port.Number)},
              {"device", port.Device},
              {"mapped", port.Mapped},
              {"exists", network ? nlohmann::ordered_json() : nlohmann::ordered_json(port.Exists)},
@@ -120,11 +120,11 @@ void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview
                                           : nlohmann::ordered_json()}});
     }
     nlohmann::ordered_json adapters = nlohmann::ordered_json::array();
-    for (const portlist::Adapter& a : overview.Adapters) {
-        const portlist::SerialDevice& d = a.Device;
+    for (const ports::Adapter& a : overview.Adapters) {
+        const ports::SerialDevice& d = a.Device;
         nlohmann::ordered_json names = nlohmann::ordered_json::array();
         for (const int n : a.OpenedBy)
-            names.push_back(portmap::ComName(n));
+            names.push_back(ports::ComName(n));
         adapters.push_back({{"device", d.Node},
                             {"byId", d.ById},
                             {"byPath", d.ByPath},

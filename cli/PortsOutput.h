@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/PortList.h"
+#include "ports/PortList.h"
 
 #include <map>
 #include <ostream>
@@ -11,7 +11,7 @@
 // `notes`: for a name whose map entry is not simply a device (a folder, a
 // stale virtual printer's link...), what it is, shown instead of whether it
 // exists.
-void PrintPortOverview(std::ostream& out, const portlist::Overview& overview,
+void PrintPortOverview(std::ostream& out, const ports::Overview& overview,
                        const std::map<int, std::string>& notes = {});
-void PrintPortOverviewJson(std::ostream& out, const portlist::Overview& overview,
+void PrintPortOverviewJson(std::ostream& out, const ports::Overview& overview,
                            const std::map<int, std::string>& notes = {});

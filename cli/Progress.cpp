@@ -1,6 +1,6 @@
 #include "cli/Progress.h"
 
-#include "cli/Text.h"
+#include "model/Text.h"
 
 #include <algorithm>
 #include <iostream>

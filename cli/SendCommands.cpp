@@ -8,14 +8,14 @@
 #include "cli/PortChecks.h"
 #include "cli/PortName.h"
 #include "cli/Progress.h"
-#include "cli/Text.h"
+#include "model/Text.h"
 
 #include "printer/Plan.h"
 #include "printer/Runner.h"
-#include "serial/NetResolve.h"
-#include "serial/NetworkAddress.h"
 #include "serial/PrinterLine.h"
 #include "serial/VaComm.h"
+#include "serial/net/NetworkAddress.h"
+#include "serial/net/Resolve.h"
 
 #include <algorithm>
 #include <charconv>
@@ -95,11 +95,11 @@ protocol::ClockFields localClock() {
 // The server a network port reaches: its addresses and port, however the
 // host was written. Empty for a local port or a host that does not resolve
 // (opening it then says so).
-std::vector<vaplatform::net::Endpoint> serverOf(const std::string& device) {
-    const auto address = vaplatform::ParseNetworkAddress(device);
+std::vector<serial::net::Endpoint> serverOf(const std::string& device) {
+    const auto address = serial::net::ParseNetworkAddress(device);
     if (!address)
         return {};
-    return vaplatform::net::ServerEndpoints(address->Host, address->Port);
+    return serial::net::ServerEndpoints(address->Host, address->Port);
 }
 
 // The ports of the command line. One device under two names (COM3 mapped to
@@ -116,7 +116,7 @@ std::vector<PortName> portsOf(const std::vector<std::string>& texts) {
             throw CLI::ValidationError("a porta " + port.Display() + " foi dada mais de uma vez");
         const std::string device = DevicePath(port);
         const auto identity =
-            vaplatform::IsNetworkAddress(device) ? std::nullopt : DeviceIdentity(device);
+            serial::net::IsNetworkAddress(device) ? std::nullopt : DeviceIdentity(device);
         for (std::size_t i = 0; identity && i < ports.size(); ++i)
             if (identities[i] == identity)
                 throw CLI::ValidationError(ports[i].Display() + " e " + port.Display() +
@@ -128,16 +128,16 @@ std::vector<PortName> portsOf(const std::vector<std::string>& texts) {
     // Names are looked up only when two network ports could be one.
     std::vector<std::size_t> network;
     for (std::size_t i = 0; i < ports.size(); ++i)
-        if (vaplatform::IsNetworkAddress(devices[i]))
+        if (serial::net::IsNetworkAddress(devices[i]))
             network.push_back(i);
     if (network.size() < 2)
         return ports;
-    std::vector<std::vector<vaplatform::net::Endpoint>> servers;
+    std::vector<std::vector<serial::net::Endpoint>> servers;
     for (const std::size_t i : network)
         servers.push_back(serverOf(devices[i]));
     for (std::size_t b = 1; b < network.size(); ++b)
         for (std::size_t a = 0; a < b; ++a)
-            for (const vaplatform::net::Endpoint& e : servers[b])
+            for (const serial::net::Endpoint& e : servers[b])
                 if (std::binary_search(servers[a].begin(), servers[a].end(), e))
                     throw CLI::ValidationError(
                         ports[network[a]].Display() + " e " + ports[network[b]].Display() +
@@ -242,7 +242,7 @@ std::vector<std::string> failureLines(const PortName& port, const PortFailure& f
                                       Progress& progress, std::size_t index) {
     std::vector<std::string> lines;
     const std::string device = DevicePath(port);
-    if (vaplatform::IsNetworkAddress(device)) {
+    if (serial::net::IsNetworkAddress(device)) {
         NetworkFailure network;
         network.Code = failure.Code;
         network.WhileSending = failure.WhileSending;
@@ -329,7 +329,7 @@ CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& n
         [](std::string& text) {
             if (ParsePortName(text))
                 return std::string();
-            if (vaplatform::HasScheme(text))
+            if (serial::net::HasScheme(text))
                 return "endereço de rede inválido \"" + text +
                        "\": use rfc2217://HOST:PORTA ou socket://HOST:PORTA (PORTA de 1 a 65535, "
                        "IPv6 entre colchetes)";

@@ -3,7 +3,7 @@
 // their numbers.
 #include "cli/Command.h"
 #include "cli/Configuration.h"
-#include "cli/Text.h"
+#include "model/Text.h"
 
 #include <nlohmann/json.hpp>
 

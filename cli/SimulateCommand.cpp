@@ -1,7 +1,7 @@
 // "simulate": its options and its place on the command line; the run is
-// RunSimulation's (Simulation.h).
+// RunSimulation's (SimulateRun.h).
 #include "cli/Command.h"
-#include "cli/Simulation.h"
+#include "cli/SimulateRun.h"
 
 #include <charconv>
 #include <memory>

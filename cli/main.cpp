@@ -6,7 +6,7 @@
 #include "cli/Console.h"
 #include "cli/HelpText.h"
 #include "cli/Messages.h"
-#include "cli/Text.h"
+#include "model/Text.h"
 
 #include <algorithm>
 #include <cerrno>

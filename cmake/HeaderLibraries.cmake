@@ -1,4 +1,4 @@
-# The header-only libraries of qrv and the journal: CLI11 and nlohmann-json.
+# CLI11 and nlohmann-json, header-only, for qrv and the libraries beneath it.
 if(CMAKE_CROSSCOMPILING)
     # Both are header-only; the build system's copies serve the target too.
     # Only their own folders are added, never the build system's include root.

@@ -1,9 +1,9 @@
 #include "serial/VaComm.h"
 
-#include "serial/NetworkAddress.h"
-#include "serial/PortMap.h"
-#include "serial/VaCommPlatform.h"
+#include "ports/PortMap.h"
 #include "serial/VaCommThreads.h"
+#include "serial/device/Device.h"
+#include "serial/net/NetworkAddress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -301,7 +301,7 @@ std::string TVaCustomComm::Version() const {
 }
 
 std::string TVaCustomComm::GetDeviceName() const {
-    return portmap::Resolve(Fill(deviceName_, {std::to_string(portNum_)}));
+    return ports::Resolve(Fill(deviceName_, {std::to_string(portNum_)}));
 }
 
 uint32_t TVaCustomComm::DcbFlags() const {
@@ -351,26 +351,26 @@ void TVaCustomComm::Error(const std::string& format, int code) const {
     // The number of a network failure means nothing outside this program:
     // its text alone says what happened ("Error writing dcb, the server
     // refused the baud rate"); callers branch on Code().
-    if (vaplatform::IsNetworkErrorCode(code)) {
+    if (serial::net::IsNetworkErrorCode(code)) {
         std::string shorter = format;
         if (const size_t at = shorter.find(" (%d)"); at != std::string::npos)
             shorter.erase(at, 5);
-        throw EVaCommError(Fill(shorter, {vaplatform::ErrorText(code)}), code);
+        throw EVaCommError(Fill(shorter, {serial::device::ErrorText(code)}), code);
     }
-    throw EVaCommError(Fill(format, {std::to_string(code), vaplatform::ErrorText(code)}), code);
+    throw EVaCommError(Fill(format, {std::to_string(code), serial::device::ErrorText(code)}), code);
 }
 
 void TVaCustomComm::CreateHandle() {
     const std::string path = GetDeviceName();
     int error = 0;
-    std::unique_ptr<vaplatform::Device> device = vaplatform::Device::Open(path, error);
+    std::unique_ptr<serial::device::Device> device = serial::device::Device::Open(path, error);
     if (!device) {
-        if (const std::string text = vaplatform::NetworkOpenError(path, error); !text.empty())
+        if (const std::string text = serial::net::NetworkOpenError(path, error); !text.empty())
             throw EVaCommError(text, error);
-        if (vaplatform::Classify(error) == vaplatform::ErrorKind::NotFound)
+        if (serial::device::Classify(error) == serial::device::ErrorKind::NotFound)
             throw EVaCommError(Fill("Specified device not found (%s).", {path}), error);
         throw EVaCommError(Fill("Can't open specified device %s (Error %d, %s)",
-                                {path, std::to_string(error), vaplatform::ErrorText(error)}),
+                                {path, std::to_string(error), serial::device::ErrorText(error)}),
                            error);
     }
     device->SetDrainLimit(static_cast<int>(std::min<uint32_t>(buffers_.WriteTimeout(), 60000)));
@@ -458,7 +458,7 @@ void TVaCustomComm::Close() {
 void TVaCustomComm::SetDCB() {
     if (!Active() || !updateDcb_)
         return;
-    vaplatform::LineSettings s;
+    serial::device::LineSettings s;
     s.baudrate =
         baudrate_ == brUser ? static_cast<uint32_t>(userBaudrate_) : VaBaudrateValue(baudrate_);
     s.databits = 4 + static_cast<int>(databits_);
@@ -511,7 +511,8 @@ void TVaCustomComm::SendChar(char c) {
     if (!Active())
         throw EVaCommError(kPortClosed);
     if (WriteBuf(&c, 1) != 1)
-        Error("Write error (%d), %s", vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
+        Error("Write error (%d), %s",
+              serial::device::ErrorCode(serial::device::ErrorKind::TimedOut));
 }
 
 void TVaCustomComm::DrainWrite() {
@@ -521,7 +522,8 @@ void TVaCustomComm::DrainWrite() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
     while (!directWrite_ && writeThread_->Used() > 0) {
         if (std::chrono::steady_clock::now() >= deadline)
-            Error("Write error (%d), %s", vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
+            Error("Write error (%d), %s",
+                  serial::device::ErrorCode(serial::device::ErrorKind::TimedOut));
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::lock_guard lock(writeLock_);
@@ -629,7 +631,7 @@ void TVaCustomComm::GetCommStatus(TVaComStat& status) {
     std::lock_guard lock(globalLock_);
     const char* format = "Error retrieving statistics (%d), %s";
     if (!device_)
-        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(format, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     Watch(device_->Status(status), format);
 }
 
@@ -643,11 +645,11 @@ bool TVaCustomComm::GetModemStatus(TVaModemLine line) {
     std::lock_guard lock(globalLock_);
     const char* format = "Error reading modem state (%d), %s";
     if (!device_)
-        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(format, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     uint32_t lines = 0;
     Watch(device_->ModemStatus(lines), format);
-    static constexpr uint32_t bits[] = {vaplatform::ModemCts, vaplatform::ModemDsr,
-                                        vaplatform::ModemRing, vaplatform::ModemRlsd};
+    static constexpr uint32_t bits[] = {serial::device::ModemCts, serial::device::ModemDsr,
+                                        serial::device::ModemRing, serial::device::ModemRlsd};
     return lines & bits[line];
 }
 
@@ -663,7 +665,7 @@ void TVaCustomComm::PurgeRead() {
     std::lock_guard lock(globalLock_);
     const char* format = "Error clearing buffers (%d), %s";
     if (!device_)
-        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(format, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     DiscardReceived([&] { return device_->Purge(true, false); }, format);
 }
 
@@ -678,7 +680,7 @@ void TVaCustomComm::PurgeWrite() {
     std::lock_guard lock(globalLock_);
     const char* format = "Error clearing buffers (%d), %s";
     if (!device_)
-        Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(format, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     Watch(device_->Purge(false, true), format);
     if (writeThread_) {
         purging_ = true;
@@ -693,7 +695,7 @@ void TVaCustomComm::PurgeWrite() {
         done();
         // The writer did not answer in time: its queue was not cleared.
         if (!acknowledged)
-            Error(format, vaplatform::ErrorCode(vaplatform::ErrorKind::TimedOut));
+            Error(format, serial::device::ErrorCode(serial::device::ErrorKind::TimedOut));
     }
 }
 
@@ -707,7 +709,7 @@ void TVaCustomComm::SetDTR(bool on) {
     if (flowControl_.ControlDtr() == dtrHandshake)
         throw EVaCommError("DTR line updates not allowed when flowcontrol is set to Handshake.");
     if (!device_)
-        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(kCommFunction, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     Watch(device_->SetDtr(on), kCommFunction);
 }
 
@@ -717,25 +719,25 @@ void TVaCustomComm::SetRTS(bool on) {
         throw EVaCommError(
             "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
     if (!device_)
-        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(kCommFunction, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     Watch(device_->SetRts(on), kCommFunction);
 }
 
 void TVaCustomComm::SetBreak(bool on) {
     if (!device_)
-        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(kCommFunction, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     Watch(device_->SetBreak(on), kCommFunction);
 }
 
 void TVaCustomComm::SetXon(bool on) {
     if (!device_)
-        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(kCommFunction, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     Watch(device_->SetXon(on), kCommFunction);
 }
 
 void TVaCustomComm::ResetDev() {
     if (!device_)
-        Error(kCommFunction, vaplatform::ErrorCode(vaplatform::ErrorKind::BadHandle));
+        Error(kCommFunction, serial::device::ErrorCode(serial::device::ErrorKind::BadHandle));
     std::lock_guard lock(globalLock_);
     DiscardReceived([&] { return device_->Reset(); }, kCommFunction);
 }
@@ -747,12 +749,12 @@ void TVaCustomComm::GetProperties() {
 }
 
 void TVaCustomComm::ResetPortParameters() {
-    vaplatform::LineSettings s;
+    serial::device::LineSettings s;
     int error = 0;
     if (Active()) {
         error = device_->CurrentLineSettings(s);
     } else {
-        auto device = vaplatform::Device::Open(GetDeviceName(), error);
+        auto device = serial::device::Device::Open(GetDeviceName(), error);
         if (device)
             error = device->CurrentLineSettings(s);
     }
@@ -777,7 +779,7 @@ void TVaCustomComm::ResetPortParameters() {
 }
 
 void TVaCustomComm::GetComPortNames(std::vector<std::string>& list) {
-    list = vaplatform::PortNames();
+    list = serial::device::PortNames();
 }
 
 // ---- Event delivery

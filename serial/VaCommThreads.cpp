@@ -138,8 +138,8 @@ void TVaCommBuffer::Remove(size_t count) {
 
 // ---- TVaPortThread ----------------------------------------------------------------
 
-TVaPortThread::TVaPortThread(TVaCustomComm& port, vaplatform::Device& device, TVaPostToMain post,
-                             std::shared_ptr<TVaHandOver> handOver)
+TVaPortThread::TVaPortThread(TVaCustomComm& port, serial::device::Device& device,
+                             TVaPostToMain post, std::shared_ptr<TVaHandOver> handOver)
     : port_(port), device_(device), post_(std::move(post)), handOver_(std::move(handOver)) {}
 
 TVaPortThread::~TVaPortThread() {
@@ -159,9 +159,9 @@ void TVaPortThread::Start(TVaThreadPriority priority) {
 }
 
 void TVaPortThread::Run() {
-    threadId_ = vaplatform::CurrentThreadId();
+    threadId_ = serial::device::CurrentThreadId();
     if (priority_ != tpNormal)
-        vaplatform::SetThreadPriority(threadId_, priority_);
+        serial::device::SetThreadPriority(threadId_, priority_);
     Execute();
     finished_ = true;
     handOver_->Notify();
@@ -170,7 +170,7 @@ void TVaPortThread::Run() {
 void TVaPortThread::SetPriority(TVaThreadPriority priority) {
     priority_ = priority;
     if (const long id = threadId_.load())
-        vaplatform::SetThreadPriority(id, priority);
+        serial::device::SetThreadPriority(id, priority);
 }
 
 void TVaPortThread::StopThread() {
@@ -196,7 +196,7 @@ void TVaPortThread::Deliver(uint32_t events) {
 
 // ---- TVaCommEventThread -------------------------------------------------------------
 
-TVaCommEventThread::TVaCommEventThread(TVaCustomComm& port, vaplatform::Device& device,
+TVaCommEventThread::TVaCommEventThread(TVaCustomComm& port, serial::device::Device& device,
                                        uint32_t mask, TVaPostToMain post,
                                        std::shared_ptr<TVaHandOver> handOver)
     : TVaPortThread(port, device, std::move(post), std::move(handOver)), mask_(mask) {}
@@ -223,8 +223,9 @@ void TVaCommEventThread::Execute() {
     uint64_t arrivedWas = 0;
     bool txPending = false;
     auto goneAway = [](int e) {
-        const vaplatform::ErrorKind kind = vaplatform::Classify(e);
-        return kind == vaplatform::ErrorKind::HungUp || kind == vaplatform::ErrorKind::NotFound;
+        const serial::device::ErrorKind kind = serial::device::Classify(e);
+        return kind == serial::device::ErrorKind::HungUp ||
+               kind == serial::device::ErrorKind::NotFound;
     };
 
     while (!Terminated()) {
@@ -233,7 +234,7 @@ void TVaCommEventThread::Execute() {
         const bool rxArmed = watchRx && !hungUp && device_.InQueue(queued) == 0 && queued == 0;
         const bool tick =
             !hungUp && (txPending || (watchRx && !rxArmed) || watchModem || watchCounts);
-        const vaplatform::WaitResult r =
+        const serial::device::WaitResult r =
             device_.Wait(wake_, rxArmed, false, tick ? kTickMs : -1, true);
         if (Terminated())
             break;
@@ -270,13 +271,13 @@ void TVaCommEventThread::Execute() {
             if (device_.ModemStatus(now) == 0) {
                 const uint32_t changed = now ^ modemWas;
                 modemWas = now;
-                if (changed & vaplatform::ModemCts)
+                if (changed & serial::device::ModemCts)
                     events |= VaEv::Cts;
-                if (changed & vaplatform::ModemDsr)
+                if (changed & serial::device::ModemDsr)
                     events |= VaEv::Dsr;
-                if (changed & vaplatform::ModemRing)
+                if (changed & serial::device::ModemRing)
                     events |= VaEv::Ring;
-                if (changed & vaplatform::ModemRlsd)
+                if (changed & serial::device::ModemRlsd)
                     events |= VaEv::Rlsd;
             }
         }
@@ -297,7 +298,7 @@ void TVaCommEventThread::Execute() {
 
 // ---- TVaCommWriteThread ---------------------------------------------------------------
 
-TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm& port, vaplatform::Device& device,
+TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm& port, serial::device::Device& device,
                                        size_t capacity, TVaPostToMain post,
                                        std::shared_ptr<TVaHandOver> handOver)
     : TVaPortThread(port, device, std::move(post), handOver), queue_(capacity),
@@ -349,7 +350,7 @@ void TVaCommWriteThread::Execute() {
         if (Used() == 0) {
             // A device that went away reports a hang-up at once on every
             // wait: note it, so the next wait no longer watches the device.
-            const vaplatform::WaitResult r = device_.Wait(wake_, false, false, -1);
+            const serial::device::WaitResult r = device_.Wait(wake_, false, false, -1);
             if (r.hungUp && device_.NoteHangUp() && !failing)
                 Deliver(VaEv::Err);
             wake_.Clear();
@@ -358,7 +359,7 @@ void TVaCommWriteThread::Execute() {
         // After a refused write, try again after a pause (or, for a device
         // that went away, not at all) instead of spinning on the error.
         const int limit = failing ? (device_.HungUp() ? -1 : kRetryMs) : -1;
-        const vaplatform::WaitResult r = device_.Wait(wake_, false, !failing, limit);
+        const serial::device::WaitResult r = device_.Wait(wake_, false, !failing, limit);
         if (r.hungUp && device_.NoteHangUp() && !failing) {
             Deliver(VaEv::Err);
             failing = true;

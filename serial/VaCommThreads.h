@@ -3,7 +3,7 @@
 // events to the main thread. Private to serial/.
 
 #include "serial/VaComm.h"
-#include "serial/VaCommPlatform.h"
+#include "serial/device/Device.h"
 
 #include <atomic>
 #include <chrono>
@@ -88,7 +88,7 @@ private:
 // Common part of the two port threads: start, priority, stop.
 class TVaPortThread {
 public:
-    TVaPortThread(TVaCustomComm& port, vaplatform::Device& device, TVaPostToMain post,
+    TVaPortThread(TVaCustomComm& port, serial::device::Device& device, TVaPostToMain post,
                   std::shared_ptr<TVaHandOver> handOver);
     virtual ~TVaPortThread();
     void Start(TVaThreadPriority priority);
@@ -106,8 +106,8 @@ protected:
     bool Terminated() const { return terminated_.load(); }
 
     TVaCustomComm& port_;
-    vaplatform::Device& device_;
-    vaplatform::Wakeup wake_;
+    serial::device::Device& device_;
+    serial::device::Wakeup wake_;
 
 private:
     void Run();
@@ -123,7 +123,7 @@ private:
 // Waits for the port events of the mask and delivers them.
 class TVaCommEventThread : public TVaPortThread {
 public:
-    TVaCommEventThread(TVaCustomComm& port, vaplatform::Device& device, uint32_t mask,
+    TVaCommEventThread(TVaCustomComm& port, serial::device::Device& device, uint32_t mask,
                        TVaPostToMain post, std::shared_ptr<TVaHandOver> handOver);
     // A write went out: report "transmit queue empty" once it has drained.
     void NoteWrite();
@@ -139,7 +139,7 @@ private:
 // Drains the queue that WriteData fills (DirectWrite false).
 class TVaCommWriteThread : public TVaPortThread {
 public:
-    TVaCommWriteThread(TVaCustomComm& port, vaplatform::Device& device, size_t capacity,
+    TVaCommWriteThread(TVaCustomComm& port, serial::device::Device& device, size_t capacity,
                        TVaPostToMain post, std::shared_ptr<TVaHandOver> handOver);
     // Caller's thread: queues the bytes, waiting up to timeoutMs for room;
     // false when they did not fit in time.

@@ -5,7 +5,7 @@
 #include "PtyPeer.h"
 #include "Ser2Net.h"
 #include "app/TForm1.h"
-#include "serial/PortMap.h"
+#include "ports/PortMap.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -58,7 +58,7 @@ private slots:
         QFETCH(int, kind);
         QTemporaryDir configHome;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-        QVERIFY(std::filesystem::create_directories(portmap::Folder()));
+        QVERIFY(std::filesystem::create_directories(ports::Folder()));
 
         PtyPeer local;
         local.MapPort(QFile::encodeName(configHome.path()).toStdString(), 3);
@@ -69,8 +69,8 @@ private slots:
         PtyPeer remote;
         Ser2Net server({{static_cast<Ser2Net::Kind>(kind), remote.SlavePath()}});
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        const portmap::MapResult mapped = portmap::Map(5, server.Address(0).toStdString(), false);
-        QCOMPARE(mapped.Outcome, portmap::MapOutcome::Done);
+        const ports::MapResult mapped = ports::Map(5, server.Address(0).toStdString(), false);
+        QCOMPARE(mapped.Outcome, ports::MapOutcome::Done);
         const Sent sent = configFrames(remote, 5, errors);
         const auto& frames = sent.Frames;
         QCOMPARE(errors, QStringList{});

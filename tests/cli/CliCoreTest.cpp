@@ -4,9 +4,9 @@
 #include "cli/FailureText.h"
 #include "cli/Messages.h"
 #include "cli/PortChecks.h"
-#include "cli/Text.h"
-#include "serial/NetResolve.h"
-#include "serial/NetworkAddress.h"
+#include "model/Text.h"
+#include "serial/net/NetworkAddress.h"
+#include "serial/net/Resolve.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -128,11 +128,11 @@ private slots:
     // What a device server did, said from the component's code alone. The
     // Linux codes stand for the system's.
     void networkFailureLine_data() {
-        using vaplatform::NetworkError;
+        using serial::net::NetworkError;
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("whileSending");
         QTest::addColumn<QString>("says"); // empty: no line
-        const auto net = [](NetworkError e) { return vaplatform::NetworkErrorCode(e); };
+        const auto net = [](NetworkError e) { return serial::net::NetworkErrorCode(e); };
         QTest::newRow("baud refused")
             << net(NetworkError::Rfc2217BaudRefused) << false
             << QStringLiteral("o servidor recusou a velocidade da "
@@ -210,7 +210,7 @@ private slots:
     void serverEndpoints() {
         QFETCH(QString, host);
         QFETCH(QString, endpoint);
-        const auto endpoints = vaplatform::net::ServerEndpoints(host.toStdString(), 4001);
+        const auto endpoints = serial::net::ServerEndpoints(host.toStdString(), 4001);
         QCOMPARE(endpoints.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(endpoints.front().Text()), endpoint);
     }

@@ -4,8 +4,8 @@
 #include "serial/VaComm.h"
 #include "PtyPair.h"
 #include "PtyPeer.h"
-#include "serial/VaCommPlatform.h"
-#include "serial/VaCommPosixOpen.h"
+#include "serial/device/Device.h"
+#include "serial/linux/NoDevice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -381,7 +381,7 @@ void VaCommTest::noDeviceBehind_data() {
     QTest::addColumn<int>("openError");
     QTest::addColumn<int>("serialType");
     QTest::addColumn<bool>("missing");
-    const int none = vaplatform::detail::kNoSerialType;
+    const int none = serial::device::detail::kNoSerialType;
     QTest::newRow("no node") << "/dev/ttyUSB0" << ENOENT << none << true;
     QTest::newRow("node without a driver") << "/dev/ttyACM0" << ENODEV << none << true;
     QTest::newRow("node without a device") << "/dev/ttyS5" << ENXIO << none << true;
@@ -414,7 +414,7 @@ void VaCommTest::tidyErrorText_data() {
 void VaCommTest::tidyErrorText() {
     QFETCH(QByteArray, system);
     QFETCH(QByteArray, shown);
-    QCOMPARE(QByteArray::fromStdString(vaplatform::TidyErrorText(system.toStdString())), shown);
+    QCOMPARE(QByteArray::fromStdString(serial::device::TidyErrorText(system.toStdString())), shown);
 }
 
 void VaCommTest::noDeviceBehind() {
@@ -422,7 +422,7 @@ void VaCommTest::noDeviceBehind() {
     QFETCH(int, openError);
     QFETCH(int, serialType);
     QFETCH(bool, missing);
-    QCOMPARE(vaplatform::detail::NoDeviceBehind(path.toStdString(), openError, serialType),
+    QCOMPARE(serial::device::detail::NoDeviceBehind(path.toStdString(), openError, serialType),
              missing);
 }
 
@@ -688,7 +688,7 @@ void VaCommTest::unacknowledgedPurgeFails() {
     QTRY_VERIFY_WITH_TIMEOUT(purged && !error.isEmpty(), 10000);
     QCOMPARE(error, QString("Error clearing buffers (%1), %2")
                         .arg(ETIMEDOUT)
-                        .arg(QString::fromUtf8(vaplatform::ErrorText(ETIMEDOUT).c_str())));
+                        .arg(QString::fromUtf8(serial::device::ErrorText(ETIMEDOUT).c_str())));
 }
 
 void VaCommTest::rxCharOnMainThread() {

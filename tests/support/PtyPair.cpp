@@ -17,7 +17,7 @@
 
 PtyPair::PtyPair() {
     try {
-        pty::Pair pair = pty::OpenPair(true);
+        simulator::pty::Pair pair = simulator::pty::OpenPair(true);
         master_ = std::move(pair.Master);
         slave_ = std::move(pair.Slave);
         slavePath_ = std::move(pair.SlavePath);
@@ -59,7 +59,7 @@ void PtyPair::CloseMaster() {
 }
 
 termios PtyPair::SlaveSettings() const {
-    return pty::LineSettings(slave_.get()).value_or(termios{});
+    return simulator::pty::LineSettings(slave_.get()).value_or(termios{});
 }
 
 PortMapFolder::PortMapFolder() {

@@ -2,8 +2,8 @@
 // Test fixtures for the serial tests: a pseudo-terminal pair whose slave side
 // the component opens, a temporary port map folder, and process counters.
 
-#include "serial/PtyPosix.h"
 #include "serial/VaComm.h"
+#include "simulator/Pty.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,8 +34,8 @@ public:
     termios SlaveSettings() const;
 
 private:
-    pty::Fd master_;
-    pty::Fd slave_;
+    simulator::pty::Fd master_;
+    simulator::pty::Fd slave_;
     std::string slavePath_;
 };
 

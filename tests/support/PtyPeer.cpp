@@ -1,6 +1,6 @@
 #include "PtyPeer.h"
 #include "PortMapPath.h"
-#include "serial/PortMap.h"
+#include "ports/PortMap.h"
 
 #include <cerrno>
 #include <cstring>
@@ -25,7 +25,7 @@ void closeFd(int& fd) {
 } // namespace
 
 PtyPeer::PtyPeer() {
-    pty::Pair pair = pty::OpenPair(false);
+    simulator::pty::Pair pair = simulator::pty::OpenPair(false);
     master = std::move(pair.Master);
     slave = std::move(pair.Slave);
     slavePath = std::move(pair.SlavePath);
@@ -41,7 +41,7 @@ PtyPeer::~PtyPeer() {
 }
 
 termios PtyPeer::SlaveSettings() const {
-    const std::optional<termios> settings = pty::LineSettings(slave.get());
+    const std::optional<termios> settings = simulator::pty::LineSettings(slave.get());
     if (!settings)
         fail("tcgetattr");
     return *settings;
@@ -50,7 +50,7 @@ termios PtyPeer::SlaveSettings() const {
 void PtyPeer::MapPort(const std::filesystem::path& configHome, int n) const {
     const auto folder = PortMapPath(configHome);
     std::filesystem::create_directories(folder);
-    const auto link = folder / portmap::ComName(n);
+    const auto link = folder / ports::ComName(n);
     std::filesystem::remove(link);
     std::filesystem::create_symlink(slavePath, link);
 }
@@ -102,7 +102,7 @@ std::size_t PtyPeer::Stall() {
     const int flags = ::fcntl(slave.get(), F_GETFL);
     if (flags < 0 || ::fcntl(slave.get(), F_SETFL, flags | O_NONBLOCK) != 0)
         fail("fcntl");
-    const pty::Filled filled = pty::FillLine(slave.get());
+    const simulator::pty::Filled filled = simulator::pty::FillLine(slave.get());
     if (filled.Error != 0) {
         errno = filled.Error;
         fail("write");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/PtyPosix.h"
+#include "simulator/Pty.h"
 
 #include <chrono>
 #include <cstdint>
@@ -63,8 +63,8 @@ private:
     void readLoop();
     void stopReader();
 
-    pty::Fd master;
-    pty::Fd slave; // kept open so the master never sees a hang-up between opens
+    simulator::pty::Fd master;
+    simulator::pty::Fd slave; // kept open so the master never sees a hang-up between opens
     int wake[2] = {-1, -1};
     std::string slavePath;
     std::thread reader;

@@ -1,7 +1,0 @@
-#include "cli/Simulation.h"
-
-#include "cli/Command.h"
-
-int RunSimulation(const SimulateOptions&) {
-    return OnlyOnLinux("simulate");
-}
