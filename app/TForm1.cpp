@@ -128,7 +128,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Guard([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+// A command cut off by the program's end (a "Programar" between its steps)
+// is kept as interrupted.
+TForm1::~TForm1() {
+    EndRecord(journal::Outcome::Interrupted);
+}
 
 void TForm1::buildControls() {
     setObjectName(QStringLiteral("Form1"));

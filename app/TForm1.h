@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/Record.h"
 #include "model/ConfigurationModel.h"
 #include "printer/Plan.h"
 #include "printer/PrinterConfiguration.h"
@@ -10,7 +11,9 @@
 #include <QString>
 #include <QTime>
 #include <QWidget>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +158,9 @@ public:
     // The step of "Programar" that ran last: 0 for frame "e", 7 at the end.
     int SendStep = 0;
     QString SettingsFileName;
+    // The settings file last opened or saved: where the configuration the
+    // journal records came from.
+    QString JournalFile;
     bool SaveRequested = false;
     // The control that had the focus when a device operation locked the
     // window; it gets the focus back when the window unlocks.
@@ -223,9 +229,27 @@ private:
     // "Programar" and the other device buttons (app/TForm1Commands.cpp).
     printer::Plan ProgramPlan; // the plan "Programar" walks on Timer2
     void RunProgramStep();
-    void EndProgramming();
+    // The end of "Programar"; `error` when a step failed.
+    void EndProgramming(const std::string* error = nullptr);
     void SendByte(uint8_t byte);
-    void SendPlan(const printer::Plan& plan);
+    void SendPlan(const printer::Plan& plan, const char* command, std::vector<int> bands = {},
+                  bool withConfiguration = false);
+
+    // The journal of sends (app/TForm1Journal.cpp). A device command opens a
+    // record before its first frame; every byte SendByte writes goes into
+    // the frame of the step under way; the command's end appends it.
+    struct OpenRecord {
+        journal::Record Data;
+        std::chrono::steady_clock::time_point Start;
+        std::vector<std::vector<uint8_t>> Frames; // of each step begun
+        std::size_t Steps = 0;
+    };
+    std::optional<OpenRecord> Sending;
+    void BeginRecord(const char* command, std::vector<int> bands, std::size_t steps,
+                     bool withConfiguration);
+    void RecordStep();
+    // Appends the record; one log line when the journal cannot be written.
+    void EndRecord(journal::Outcome::Kind what, const std::string& error = {});
 
     // Returns a slot that runs the handler through Guard.
     template <typename Handler> auto guarded(Handler handler) {

@@ -71,6 +71,17 @@ private:
     BusyPanel panel_;
 };
 
+// The text of the exception being handled, for the journal.
+std::string currentErrorText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return {};
+    }
+}
+
 void sleepMs(int ms) {
     if (ms > 0)
         QThread::msleep(static_cast<unsigned long>(ms));
@@ -98,16 +109,27 @@ void TForm1::ConnectOperationHandlers() {
 // away raises its own write error.
 void TForm1::SendByte(uint8_t byte) {
     VaComm1.SendChar(static_cast<char>(byte));
+    if (Sending && !Sending->Frames.empty())
+        Sending->Frames.back().push_back(byte);
 }
 
-void TForm1::SendPlan(const printer::Plan& plan) {
+void TForm1::SendPlan(const printer::Plan& plan, const char* command, std::vector<int> bands,
+                      bool withConfiguration) {
+    BeginRecord(command, std::move(bands), plan.size(), withConfiguration);
     const printer::RunResult result = printer::Run(
-        plan, [this](uint8_t byte) { SendByte(byte); }, sleepMs);
-    if (!result)
-        throw EVaCommError(result.Error);
-    // A device server may still hold the last bytes: done only once they
-    // have all been handed over.
-    VaComm1.DrainWrite();
+        plan, [this](uint8_t byte) { SendByte(byte); }, sleepMs,
+        [this](std::size_t, const printer::Plan&) { RecordStep(); });
+    try {
+        if (!result)
+            throw EVaCommError(result.Error);
+        // A device server may still hold the last bytes: done only once they
+        // have all been handed over.
+        VaComm1.DrainWrite();
+    } catch (...) {
+        EndRecord(journal::Outcome::Failed, currentErrorText());
+        throw;
+    }
+    EndRecord(journal::Outcome::Completed);
 }
 
 protocol::ClockFields TForm1::ClockReading() const {
@@ -124,8 +146,12 @@ protocol::ClockFields TForm1::ClockReading() const {
 
 // The end of "Programar": its last step, and also where a step that failed
 // goes at once.
-void TForm1::EndProgramming() {
+void TForm1::EndProgramming(const std::string* error) {
     Timer2->stop();
+    if (error)
+        EndRecord(journal::Outcome::Failed, *error);
+    else
+        EndRecord(journal::Outcome::Completed);
     SendStep = static_cast<int>(ProgramPlan.size());
     unlockWindow(*this, BusyPanel::Hide);
 }
@@ -134,13 +160,15 @@ void TForm1::EndProgramming() {
 // says. A step that fails ends the sequence at once.
 void TForm1::RunProgramStep() {
     const printer::PlanStep& step = ProgramPlan.at(static_cast<std::size_t>(SendStep));
+    RecordStep();
     try {
         for (const uint8_t byte : step.Frame)
             SendByte(byte);
         if (SendStep + 1 == static_cast<int>(ProgramPlan.size()))
             VaComm1.DrainWrite();
     } catch (...) {
-        EndProgramming();
+        const std::string error = currentErrorText();
+        EndProgramming(&error);
         throw;
     }
     sleepMs(step.PauseMs);
@@ -158,6 +186,7 @@ void TForm1::Button1Click() {
     // Nothing the plan reads can change before its end: the editor is
     // disabled and the refresh stopped.
     ProgramPlan = printer::ProgramPlan(ReadConfiguration(), Model.CurrentBand);
+    BeginRecord("program", {Model.CurrentBand}, ProgramPlan.size(), true);
     SendStep = 0;
     RunProgramStep();
 }
@@ -181,7 +210,7 @@ void TForm1::Button6Click() {
     Log(QStringLiteral("  "));
     const WindowLock lock(*this, BusyPanel::Hide);
     Panel1->show();
-    SendPlan(printer::ConfigPlan(ReadConfiguration()));
+    SendPlan(printer::ConfigPlan(ReadConfiguration()), "config", {1, 2, 3, 4}, true);
 }
 
 void TForm1::Button5Click() {
@@ -190,7 +219,7 @@ void TForm1::Button5Click() {
     Log(QStringLiteral("> Acertar relógio interno da impressora:"));
     Log(QStringLiteral("  "));
     const WindowLock lock(*this, BusyPanel::Hide);
-    SendPlan(printer::ClockPlan(ClockReading()));
+    SendPlan(printer::ClockPlan(ClockReading()), "clock");
 }
 
 void TForm1::Button2Click() {
@@ -199,7 +228,7 @@ void TForm1::Button2Click() {
     Log(QStringLiteral("> Imprime ticket:"));
     Log(QStringLiteral("  ") + ComboBox1->currentText());
     const WindowLock lock(*this, BusyPanel::Untouched);
-    SendPlan(printer::PrintPlan(Model.CurrentBand));
+    SendPlan(printer::PrintPlan(Model.CurrentBand), "print", {Model.CurrentBand});
 }
 
 void TForm1::Button3Click() {
@@ -207,7 +236,7 @@ void TForm1::Button3Click() {
         return;
     Log(QStringLiteral("> Inicializar impressora."));
     Log(QStringLiteral("  Carrega valores iniciais das bandas 1-4."));
-    SendPlan(printer::RestartPlan());
+    SendPlan(printer::RestartPlan(), "restart");
 }
 
 void TForm1::Button8Click() {
@@ -215,5 +244,5 @@ void TForm1::Button8Click() {
         return;
     Log(QStringLiteral("> Imprime relatório programação impressora."));
     Log(QStringLiteral("  "));
-    SendPlan(printer::ReportPlan());
+    SendPlan(printer::ReportPlan(), "report");
 }

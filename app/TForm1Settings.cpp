@@ -77,6 +77,7 @@ void TForm1::fsave() {
     const auto restart = qScopeGuard([this] { Timer1->start(); });
 
     WriteFileAtomically(localPath(SettingsFileName), SettingsFile::Format(ReadConfiguration()));
+    JournalFile = SettingsFileName;
 }
 
 void TForm1::Button7Click() {
@@ -99,6 +100,7 @@ void TForm1::Button7Click() {
 
     SettingsFileName = path;
     load();
+    JournalFile = path;
     SaveRequested = false;
     ena();
 }

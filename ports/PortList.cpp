@@ -2,6 +2,7 @@
 
 #include "ports/PortListPlatform.h"
 #include "ports/PortMap.h"
+#include "serial/net/NetworkAddress.h"
 
 #include <algorithm>
 #include <set>
@@ -85,6 +86,17 @@ Overview Join(std::string folder, std::vector<MapEntry> entries,
         overview.Adapters.push_back(std::move(adapter));
     }
     return overview;
+}
+
+std::string StableNameOf(const std::string& path) {
+    if (path.empty() || serial::net::IsNetworkAddress(path))
+        return {};
+    const std::vector<SerialDevice> devices = SerialDevices();
+    const std::optional<uint64_t> number = DeviceNumber(path, devices);
+    for (const SerialDevice& device : devices)
+        if (number && device.Number == *number && (!device.ById.empty() || !device.ByPath.empty()))
+            return StableName(device, devices);
+    return {};
 }
 
 Overview Current() {

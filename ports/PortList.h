@@ -46,6 +46,11 @@ std::optional<uint64_t> DeviceNumber(const std::string& path,
 // whatever it has (by-id, then its node).
 std::string StableName(const SerialDevice& device, const std::vector<SerialDevice>& devices);
 
+// The stable name of whatever serial device `path` (a node or any of its
+// names) is, as StableName gives it; empty for a network port, or a device
+// that has no by-id or by-path name.
+std::string StableNameOf(const std::string& path);
+
 // A port name "COMn" as the map and the devices make it.
 struct NamedPort {
     int Number = 0;     // n of COMn

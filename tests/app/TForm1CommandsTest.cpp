@@ -3,6 +3,7 @@
 // would get.
 #include "PtyPeer.h"
 #include "app/TForm1.h"
+#include "journal/Journal.h"
 #include "widgets/TUpDown.h"
 #include "widgets/TVrLed.h"
 
@@ -100,6 +101,7 @@ WindowState stateOf(const TForm1& form) {
 // escape a handler recorded instead of shown.
 struct Window {
     QTemporaryDir configHome;
+    QTemporaryDir stateHome;
     PtyPeer peer;
     TForm1 form;
     QStringList errors;
@@ -107,6 +109,8 @@ struct Window {
     Window() {
         peer.MapPort(QFile::encodeName(configHome.path()).toStdString(), 3);
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+        // Every send leaves a record: never in the home of whoever runs the tests.
+        qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.path()));
         form.ShowError = [this](const QString& text) { errors << text; };
         form.show();
     }
@@ -154,6 +158,8 @@ private slots:
     void closingWhileAWriteIsStalled();
     void closingWhileProgramming_data();
     void closingWhileProgramming();
+    void journalKeepsEachSend_data();
+    void journalKeepsEachSend();
 };
 
 void TForm1CommandsTest::programarSendsBandLinesThenConfiguration() {
@@ -518,6 +524,99 @@ void TForm1CommandsTest::closingWhileProgramming() {
     QCOMPARE(w.form.SendStep, 7);
     QVERIFY(!w.form.VaComm1.Active());
     QCOMPARE(w.errors, QStringList{});
+}
+
+void TForm1CommandsTest::journalKeepsEachSend_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("hangUpAfter");     // bytes; -1: no hang-up
+    QTest::addColumn<bool>("journalBlocked"); // a file where its folder goes
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("step");
+
+    QTest::newRow("Programar") << QStringLiteral("Button1") << -1 << false << "program"
+                               << int(journal::Outcome::Completed) << 7;
+    QTest::newRow("Programar, hang-up at line 2")
+        << QStringLiteral("Button1") << 14 + 28 << false << "program"
+        << int(journal::Outcome::Failed) << 3;
+    QTest::newRow("Config") << QStringLiteral("Button6") << -1 << false << "config"
+                            << int(journal::Outcome::Completed) << 2;
+    QTest::newRow("Programar, journal not writable")
+        << QStringLiteral("Button1") << -1 << true << "" << 0 << 0;
+}
+
+// The record read back from the real file: the frames it holds are the bytes
+// the printer got, and a journal that cannot be written changes no byte.
+void TForm1CommandsTest::journalKeepsEachSend() {
+    QFETCH(QString, button);
+    QFETCH(int, hangUpAfter);
+    QFETCH(bool, journalBlocked);
+    QFETCH(QString, command);
+    QFETCH(int, outcome);
+    QFETCH(int, step);
+
+    Window w;
+    const QString folder = w.stateHome.filePath(QStringLiteral("impressora-qrv"));
+    if (journalBlocked) {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    w.form.JournalFile = w.configHome.filePath(QStringLiteral("loja.snh"));
+    w.openCom3();
+    w.selectBand(2);
+    const qsizetype mark = logMark(w.form);
+    QTest::mouseClick(w.button(button), Qt::LeftButton);
+    if (hangUpAfter >= 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(w.peer.ByteCount() >= std::size_t(hangUpAfter), 5000);
+        w.peer.HangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(w.errors.size(), qsizetype{1}, 5000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.OperationRunning, 10000);
+    const std::string path = folder.toStdString() + "/journal.jsonl";
+    const journal::Reading read = journal::Read({path}, {});
+
+    if (journalBlocked) {
+        QCOMPARE(read.Entries.size(), std::size_t{0});
+        QTRY_COMPARE_WITH_TIMEOUT(w.peer.ByteCount(), std::size_t{14 + 4 * 28 + 2 * 28}, 2000);
+        const QStringList lines = appended(w, mark);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines.last().startsWith(QStringLiteral("  Histórico não gravado: ")),
+                 qPrintable(lines.last()));
+        QCOMPARE(w.errors, QStringList{});
+        return;
+    }
+    QCOMPARE(read.Entries.size(), std::size_t{1});
+    const journal::Record& r = read.Entries.front().Data;
+    QCOMPARE(QString::fromStdString(r.Command), command);
+    QCOMPARE(r.Program, std::string("impressora-qrv"));
+    QCOMPARE(r.Port.Named, std::string("COM3"));
+    QCOMPARE(r.Port.Device, w.peer.SlavePath());
+    const std::vector<int> bands =
+        command == QStringLiteral("config") ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{2};
+    QCOMPARE(r.Bands, bands);
+    QCOMPARE(r.Configuration.From, journal::Source::Window);
+    QCOMPARE(QString::fromStdString(r.Configuration.Path),
+             QDir::toNativeSeparators(w.form.JournalFile));
+    QCOMPARE(int(r.Result.What), outcome);
+    QCOMPARE(r.Result.Step, step);
+    QCOMPARE(r.Result.Steps, command == QStringLiteral("config") ? 2 : 7);
+    if (hangUpAfter >= 0)
+        QCOMPARE(QString::fromStdString(r.Result.Error), w.errors.front());
+    std::string sent;
+    int64_t last = -1;
+    for (const journal::SentFrame& frame : r.Frames) {
+        QVERIFY(frame.AtMs >= last);
+        last = frame.AtMs;
+        sent += frame.Hex;
+    }
+    QCOMPARE(r.Frames.size(), std::size_t(step));
+    QTRY_COMPARE_WITH_TIMEOUT(journal::ToHex(w.peer.Bytes()), sent, 2000);
+    // A "Programar" paces its steps over more than 3 s; the config's pause
+    // is 250 ms.
+    if (outcome == int(journal::Outcome::Completed))
+        QVERIFY2(r.Frames.back().AtMs >= (command == QStringLiteral("config") ? 200 : 2500),
+                 qPrintable(QString::number(r.Frames.back().AtMs)));
+    QCOMPARE(appended(w, mark).size(), 2); // nothing in the log when all goes well
 }
 
 QTEST_MAIN(TForm1CommandsTest)
