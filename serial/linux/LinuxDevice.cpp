@@ -3,8 +3,11 @@
 #include "ports/PortMap.h"
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
+#include "serial/device/FileDescriptor.h"
+#include "serial/device/TimeLeft.h"
 #include "serial/linux/Baud.h"
 #include "serial/linux/NoDevice.h"
+#include "serial/linux/Speeds.h"
 #include "serial/net/NetworkAddress.h"
 
 #include <algorithm>
@@ -35,80 +38,6 @@ namespace serial::device {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-speed_t StandardSpeed(uint32_t rate) {
-    switch (rate) {
-    case 50:
-        return B50;
-    case 75:
-        return B75;
-    case 110:
-        return B110;
-    case 134:
-        return B134;
-    case 150:
-        return B150;
-    case 200:
-        return B200;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 1800:
-        return B1800;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 500000:
-        return B500000;
-    case 576000:
-        return B576000;
-    case 921600:
-        return B921600;
-    case 1000000:
-        return B1000000;
-    default:
-        return B0;
-    }
-}
 
 int SetDataBits(termios& t, int bits) {
     static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
@@ -303,7 +232,7 @@ void Wakeup::Clear() {
 LocalDevice::LocalDevice(std::unique_ptr<DeviceHandle> handle) : handle_(std::move(handle)) {}
 
 std::unique_ptr<Device> LocalDevice::Open(const std::string& path, int& error) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         error = errno;
         if (detail::NoDeviceBehind(CanonicalPath(path), error, detail::kNoSerialType))
@@ -378,7 +307,7 @@ int LocalDevice::ApplyLineSettings(const LineSettings& s) {
     if (int e = SetStopBits(t, s.stopbits, s.databits))
         return e;
     SetFlowControl(t, s);
-    const speed_t speed = StandardSpeed(s.baudrate);
+    const speed_t speed = SpeedCode(s.baudrate);
     if (s.baudrate == 0)
         return EINVAL;
     if (speed != B0 && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0))
