@@ -193,7 +193,7 @@ std::string HolderHint(const std::string& device, const std::string& lockFolder,
 }
 
 std::vector<std::string> RefusalHints(const PortName& port, const std::string& device, int code) {
-    if (port.Number > 0 && ports::IsStale(ports::ComName(port.Number)))
+    if (code == ports::StaleEntry::Code)
         return {"a entrada do mapa de portas foi deixada por uma impressora virtual que terminou; "
                 "nada foi enviado. qrv ports desfaz a entrada"};
     switch (code) {

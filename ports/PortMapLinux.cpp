@@ -6,7 +6,6 @@
 #include "ports/PortMap.h"
 
 #include "ports/MapFolderLinux.h"
-#include "serial/VaComm.h"
 #include "serial/net/NetworkAddress.h"
 
 #include <cstdlib>
@@ -94,8 +93,8 @@ std::string Resolve(const std::string& name) {
     // The link of a virtual printer that has ended leads to whatever took its
     // pseudo-terminal since: never open it.
     if (IsStale(comName))
-        throw EVaCommError("Port map entry " + entry +
-                           " was left by a virtual printer that has ended (qrv ports mends it).");
+        throw StaleEntry("Port map entry " + entry +
+                         " was left by a virtual printer that has ended (qrv ports mends it).");
     if (!Exists(entry))
         return "/dev/ttyS" + std::to_string(*number - 1);
     // The link's target, so an error names the device that is missing.

@@ -1,6 +1,5 @@
 // POSIX termios binding of the serial port component (Linux).
 
-#include "ports/PortMap.h"
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
 #include "serial/device/FileDescriptor.h"
@@ -674,30 +673,6 @@ std::string ErrorText(int code) {
         text.pop_back();
     }
     return text;
-}
-
-std::vector<std::string> PortNames() {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir("/sys/class/tty")) {
-        while (const dirent* e = readdir(dir)) {
-            if (e->d_name[0] == '.')
-                continue;
-            const std::string device = std::string("/sys/class/tty/") + e->d_name + "/device";
-            if (access(device.c_str(), F_OK) == 0)
-                names.push_back(std::string("/dev/") + e->d_name);
-        }
-        closedir(dir);
-    }
-    if (DIR* dir = opendir(ports::Folder().c_str())) {
-        while (const dirent* e = readdir(dir)) {
-            if (const auto n = ports::ParseComName(e->d_name); n && ports::ComName(*n) == e->d_name)
-                names.emplace_back(e->d_name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return names;
 }
 
 long CurrentThreadId() {

@@ -2,7 +2,6 @@
 // device, the device control block, and WaitCommEvent for the event thread.
 
 #include "model/Win32Text.h"
-#include "ports/PortMap.h"
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
 #include "serial/net/NetworkAddress.h"
@@ -577,49 +576,6 @@ std::string ErrorText(int code) {
     if (text.empty())
         text = "Unknown error " + std::to_string(code);
     return TidyErrorText(text);
-}
-
-std::vector<std::string> PortNames() {
-    std::set<std::string> names;
-    HKEY key{};
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) ==
-        ERROR_SUCCESS) {
-        for (DWORD i = 0;; ++i) {
-            char value[256];
-            DWORD valueSize = sizeof value;
-            BYTE data[256];
-            DWORD dataSize = sizeof data - 1;
-            DWORD type = 0;
-            const LONG r =
-                RegEnumValueA(key, i, value, &valueSize, nullptr, &type, data, &dataSize);
-            if (r == ERROR_NO_MORE_ITEMS)
-                break;
-            if (r != ERROR_SUCCESS || type != REG_SZ)
-                continue;
-            data[dataSize] = 0;
-            std::string port(reinterpret_cast<const char*>(data));
-            while (!port.empty() && port.back() == '\0')
-                port.pop_back();
-            if (!port.empty())
-                names.insert(port);
-        }
-        RegCloseKey(key);
-    }
-    // Every DOS device name; the COMn among them are the ports.
-    std::vector<char> all(65536);
-    const DWORD n = QueryDosDeviceA(nullptr, all.data(), static_cast<DWORD>(all.size()));
-    for (DWORD i = 0; i < n && all[i];) {
-        const std::string device(&all[i]);
-        i += static_cast<DWORD>(device.size()) + 1;
-        if (ports::ParseComName(device))
-            names.insert(device);
-    }
-    std::vector<std::string> sorted(names.begin(), names.end());
-    // COM2 before COM10.
-    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    return sorted;
 }
 
 long CurrentThreadId() {
