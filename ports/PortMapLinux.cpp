@@ -167,10 +167,6 @@ MapResult Unmap(int n) {
     return result;
 }
 
-std::string AsidePath(int n) {
-    return Folder() + "/.COM" + std::to_string(n) + ".guardado";
-}
-
 Entry EntryOf(int n) {
     const std::string name = ComName(n);
     const std::string path = EntryFile(name);

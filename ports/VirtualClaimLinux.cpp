@@ -119,13 +119,19 @@ ClaimState ClaimStateOf(const std::string& comName, ClaimText& claim) {
 
 } // namespace detail
 
+std::string AsidePath(int n) {
+    return Folder() + "/." + ComName(n) + ".guardado";
+}
+
 bool IsStale(const std::string& comName) {
     ClaimText claim;
     if (detail::ClaimStateOf(comName, claim) != ClaimState::Stale)
         return false;
     const std::string entry = EntryFile(comName);
-    if (!Exists(entry))
-        return Exists(Folder() + "/." + comName + ".guardado");
+    if (!Exists(entry)) {
+        const auto n = ParseComName(comName);
+        return n && Exists(AsidePath(*n));
+    }
     return !claim.Device.empty() && LinkTarget(entry) == claim.Device;
 }
 

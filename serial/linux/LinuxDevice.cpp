@@ -3,6 +3,7 @@
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
 #include "serial/device/FileDescriptor.h"
+#include "serial/device/LocalDevice.h"
 #include "serial/device/TimeLeft.h"
 #include "serial/linux/Baud.h"
 #include "serial/linux/NoDevice.h"
@@ -153,48 +154,12 @@ bool NoDeviceBehind(const std::string& path, int openError, int serialType) {
 
 } // namespace detail
 
-namespace {
-
 struct DeviceHandle {
     explicit DeviceHandle(int descriptor) : fd(descriptor) {}
     int fd;
     serial_icounter_struct counters{};
     termios original{};
 };
-
-class LocalDevice final : public Device {
-public:
-    static std::unique_ptr<Device> Open(const std::string& path, int& error);
-    explicit LocalDevice(std::unique_ptr<DeviceHandle> handle);
-    ~LocalDevice() override;
-
-    int ApplyLineSettings(const LineSettings& settings) override;
-    int CurrentLineSettings(LineSettings& settings) const override;
-    int SetQueueSizes(uint32_t readSize, uint32_t writeSize) override;
-    int SetTimeouts() override;
-    int SetEventMask(uint32_t mask) override;
-    int Write(const void* data, size_t count, int timeoutMs, size_t& written) override;
-    int WriteSome(const void* data, size_t count, size_t& written) override;
-    int Read(void* data, size_t count, size_t& got) override;
-    int InQueue(uint32_t& bytes) const override;
-    int OutQueue(uint32_t& bytes) const override;
-    int Status(TVaComStat& status) override;
-    int Purge(bool receive, bool transmit) override;
-    int ModemStatus(uint32_t& lines) const override;
-    int SetDtr(bool on) override;
-    int SetRts(bool on) override;
-    int SetBreak(bool on) override;
-    int SetXon(bool on) override;
-    int Reset() override;
-    int Properties(TVaCommProperties& properties) const override;
-    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents) override;
-    uint32_t TakeLineEvents() override;
-
-private:
-    std::unique_ptr<DeviceHandle> handle_;
-};
-
-} // namespace
 
 struct Wakeup::Handle {
     int fd = -1;
