@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 #include "app/DialogFolder.h"
+#include "ports/ComName.h"
 
 #include "widgets/TUpDown.h"
 #include "widgets/TVrLed.h"
@@ -251,10 +252,10 @@ void TForm1::buildControls() {
     Label17 = label(p, "Label17", 8, 48, QStringLiteral("Protocolo:"));
     ComboBox12 = dropDown(p, "ComboBox12", {8, 62, 89, 22}, items(printer::ProtocolItems));
     Label8 = label(p, "Label8", 8, 86, QStringLiteral("Porta serial:"));
-    QStringList ports;
-    for (int n = 1; n <= 10; ++n)
-        ports << QStringLiteral("Com%1").arg(n);
-    ComboBox5 = dropDown(p, "ComboBox5", {8, 100, 89, 22}, ports);
+    QStringList portNames;
+    for (int n = 1; n <= ports::WindowPorts; ++n)
+        portNames << QString::fromStdString(ports::WindowName(n));
+    ComboBox5 = dropDown(p, "ComboBox5", {8, 100, 89, 22}, portNames);
     ComboBox5->setAccessibleName(QStringLiteral("Porta serial"));
     Led1 = place(new TVrLed(p), "Led1", 100, 102, 25, 17);
     Led1->SetLedType(TVrLedType::ltLargeRect);

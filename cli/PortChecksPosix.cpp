@@ -2,11 +2,11 @@
 
 #include "cli/FailureText.h"
 
+#include "ports/LockOwner.h"
 #include "ports/PortMap.h"
 
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -55,10 +55,6 @@ std::string programOf(long pid) {
     std::string name;
     std::getline(comm, name);
     return name.empty() ? "?" : name;
-}
-
-bool alive(long pid) {
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 std::vector<long> processes() {
@@ -188,7 +184,7 @@ std::string HolderHint(const std::string& device, const std::string& lockFolder,
         names.push_back(baseName(std::string(target, static_cast<std::size_t>(n))));
     for (const std::string& name : names) {
         const std::string lock = lockFolder + "/LCK.." + name;
-        if (const long pid = lockFilePid(lock); alive(pid))
+        if (const long pid = lockFilePid(lock); ports::LockOwnerAlive(pid))
             return lock + " diz que o processo " + std::to_string(pid) + " (" + programOf(pid) +
                    ") usa " + subject;
     }
@@ -197,7 +193,7 @@ std::string HolderHint(const std::string& device, const std::string& lockFolder,
 }
 
 std::vector<std::string> RefusalHints(const PortName& port, const std::string& device, int code) {
-    if (port.Number > 0 && ports::IsStale(ports::ComName(port.Number)))
+    if (code == ports::StaleEntry::Code)
         return {"a entrada do mapa de portas foi deixada por uma impressora virtual que terminou; "
                 "nada foi enviado. qrv ports desfaz a entrada"};
     switch (code) {

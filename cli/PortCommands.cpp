@@ -96,7 +96,7 @@ int listPorts(bool json) {
     auto has = [&system](int n) {
         const std::string name = ports::ComName(n);
         return std::any_of(system.begin(), system.end(), [&](const std::string& port) {
-            return ParseComNumber(port) == ParseComNumber(name);
+            return ports::ParseComName(port) == ports::ParseComName(name);
         });
     };
     for (int n = 1; n <= WindowPorts; ++n) {
@@ -244,8 +244,9 @@ CLI::Option* AddComName(CLI::App* sub, std::string& name, const std::string& des
         ->required()
         ->check(CLI::Validator(
             [](std::string& text) {
-                return ParseComNumber(text) ? std::string()
-                                            : "nome de porta inválido \"" + text + "\": use COMn";
+                return ports::ParseComName(text)
+                           ? std::string()
+                           : "nome de porta inválido \"" + text + "\": use COMn";
             },
             ""))
         ->type_name("");
@@ -281,12 +282,13 @@ void AddPortCommands(CLI::App& app, Commands& commands) {
             ""))
         ->type_name("");
     mapCommand->add_flag("--force", map->Force, "Troca o que COMn já tiver no mapa");
-    commands.push_back({mapCommand, [map] {
-                            return mapPort(*ParseComNumber(map->Name), map->Device, map->Force);
-                        }});
+    commands.push_back(
+        {mapCommand,
+         [map] { return mapPort(*ports::ParseComName(map->Name), map->Device, map->Force); }});
 
     auto unmapName = std::make_shared<std::string>();
     CLI::App* unmap = app.add_subcommand("unmap", helptext::UnmapCommand);
     AddComName(unmap, *unmapName, ComNameHelp);
-    commands.push_back({unmap, [unmapName] { return unmapPort(*ParseComNumber(*unmapName)); }});
+    commands.push_back(
+        {unmap, [unmapName] { return unmapPort(*ports::ParseComName(*unmapName)); }});
 }

@@ -7,10 +7,6 @@ std::string PortName::Display() const {
     return Number > 0 ? ports::ComName(Number) : Path;
 }
 
-std::optional<int> ParseComNumber(std::string_view text) {
-    return ports::ParseComName(text);
-}
-
 std::optional<PortName> ParsePortName(std::string_view text) {
     if (serial::net::IsNetworkAddress(text)) {
         const auto address = serial::net::ParseNetworkAddress(text);
@@ -25,7 +21,7 @@ std::optional<PortName> ParsePortName(std::string_view text) {
     if (text.starts_with("\\\\"))
         return PortName{0, std::string(text)};
 #endif
-    if (const auto n = ParseComNumber(text))
+    if (const auto n = ports::ParseComName(text))
         return PortName{*n, {}};
     return std::nullopt;
 }

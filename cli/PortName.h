@@ -19,5 +19,3 @@ struct PortName {
 
 // Nothing when text is neither a COMn name nor a path.
 std::optional<PortName> ParsePortName(std::string_view text);
-// Only COMn names.
-std::optional<int> ParseComNumber(std::string_view text);

@@ -259,7 +259,7 @@ int RunSimulation(const SimulateOptions& options) {
     // run into the option's name.
     if (options.StallAfter && options.HangUpAfter)
         throw CLI::ValidationError("--stall-after e --hang-up-after não podem ser usadas juntas");
-    const int n = *ParseComNumber(options.Name);
+    const int n = *ports::ParseComName(options.Name);
     const std::string name = ports::ComName(n);
     simulator::pty::Pair terminal;
     int signals = -1;

@@ -94,4 +94,9 @@ Overview Join(std::string folder, std::vector<MapEntry> entries,
 // The overview of this system, from the port map and SerialDevices().
 Overview Current();
 
+// The names a program opens the system's ports by, sorted, each once: on
+// Linux each serial device's node and every COMn of the port map; on
+// Windows the system's COMn names.
+std::vector<std::string> PortNames();
+
 } // namespace ports

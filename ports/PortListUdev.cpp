@@ -2,6 +2,7 @@
 // names come from the devices' DEVLINKS rather than from /dev/serial, which
 // may be missing (a container, a test bed) while udev still knows them.
 #include "ports/PortListPlatform.h"
+#include "ports/PortMap.h"
 #include "serial/linux/NoDevice.h"
 
 #include <libudev.h>
@@ -157,3 +158,18 @@ std::optional<uint64_t> NodeNumber(const std::string& path) {
 }
 
 } // namespace ports::platform
+
+namespace ports {
+
+std::vector<std::string> PortNames() {
+    std::vector<std::string> names;
+    for (const SerialDevice& device : platform::ScanDevices().Devices)
+        names.push_back(device.Node);
+    for (const int n : EntryNumbers())
+        names.push_back(ComName(n));
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+} // namespace ports

@@ -4,19 +4,31 @@
 
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-// The port map: how the names "COM1", "COM2", ... become devices, and the
-// serial adapters the system has. Plain functions, no state; any thread.
+// The port map: how the names "COM1", "COM2", ... become devices. Plain
+// functions, no state; any thread.
 namespace ports {
+
+// The entry of a virtual printer that has ended, which Resolve refuses to
+// open: its link may lead to whatever took the printer's pseudo-terminal
+// since. The serial component raises it as its own error with this code,
+// which lies far above every errno and Windows code and apart from
+// serial::net's.
+class StaleEntry : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    static constexpr int Code = 0x20010001;
+};
 
 // What the serial component opens for a device name: a network port or an
 // absolute path as it is; "COMn" through the map (see DeviceOf); any other
-// name as the system's own device of that name. Throws EVaCommError for the
+// name as the system's own device of that name. Throws StaleEntry for the
 // entry of a virtual printer that has ended.
 std::string Resolve(const std::string& name);
 
@@ -39,12 +51,6 @@ bool HasEntry(int n);
 
 // n of every entry of the folder, whatever the entry is.
 std::set<int> EntryNumbers();
-
-// The serial adapters the system has: the entries of /dev/serial/by-id (the
-// names that stay the same from one plug to the next) and /dev/ttyUSB*,
-// /dev/ttyACM*, sorted. A device seen under both names appears once, by its
-// /dev/serial/by-id name.
-std::vector<std::string> SerialAdapters();
 
 // ---- The map's writers ----------------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "serial/VaComm.h"
 
+#include "ports/PortList.h"
 #include "ports/PortMap.h"
 #include "serial/VaCommThreads.h"
 #include "serial/device/Device.h"
@@ -301,7 +302,11 @@ std::string TVaCustomComm::Version() const {
 }
 
 std::string TVaCustomComm::GetDeviceName() const {
-    return ports::Resolve(Fill(deviceName_, {std::to_string(portNum_)}));
+    try {
+        return ports::Resolve(Fill(deviceName_, {std::to_string(portNum_)}));
+    } catch (const ports::StaleEntry& e) {
+        throw EVaCommError(e.what(), ports::StaleEntry::Code);
+    }
 }
 
 uint32_t TVaCustomComm::DcbFlags() const {
@@ -759,7 +764,7 @@ void TVaCustomComm::ResetPortParameters() {
             error = device->CurrentLineSettings(s);
     }
     if (error != 0)
-        throw EVaCommError("Error reading default port parameters.");
+        throw EVaCommError("Error reading default port parameters.", error);
     TVaBaudrate rate = brUser;
     for (int b = br110; b <= br256000; ++b)
         if (VaBaudrateValue(static_cast<TVaBaudrate>(b)) == s.baudrate)
@@ -779,7 +784,7 @@ void TVaCustomComm::ResetPortParameters() {
 }
 
 void TVaCustomComm::GetComPortNames(std::vector<std::string>& list) {
-    list = serial::device::PortNames();
+    list = ports::PortNames();
 }
 
 // ---- Event delivery

@@ -31,8 +31,8 @@ class Device;
 
 // Every error the component raises: the message the window shows word for
 // word, and the code it was made from (the system's error number, a
-// serial::net::NetworkError code, or 0 where no code applies), which callers
-// branch on instead of reading the message.
+// serial::net::NetworkError code, ports::StaleEntry::Code, or 0 where no
+// code applies), which callers branch on instead of reading the message.
 class EVaCommError : public std::runtime_error {
 public:
     explicit EVaCommError(const std::string& message, int code = 0)

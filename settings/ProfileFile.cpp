@@ -1,18 +1,9 @@
 #include "settings/ProfileFile.h"
+#include "settings/ProfileRead.h"
 
 #include "model/Cp1252.h"
-#include "model/Utf8Path.h"
 
 #include <algorithm>
-#include <cerrno>
-#ifdef _WIN32
-#include <filesystem>
-#include <fstream>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -397,44 +388,7 @@ ProfileFile ProfileFile::Parse(std::string_view bytes, std::string_view section,
 ProfileFile ProfileFile::Load(const std::string& path, std::string_view section,
                               const std::vector<std::string>& keys) {
     ProfileReader reader(section, keys);
-#ifdef _WIN32
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(Utf8Path(path), ec))
-        return {};
-    std::ifstream in(Utf8Path(path), std::ios::binary);
-    bool ok = static_cast<bool>(in);
-    while (ok && !reader.Complete()) {
-        char buffer[65536];
-        in.read(buffer, sizeof buffer);
-        if (in.gcount() > 0)
-            reader.Feed(std::string_view(buffer, static_cast<std::size_t>(in.gcount())));
-        if (in.bad())
-            ok = false;
-        else if (!in)
-            break;
-    }
-    return ok ? reader.Finish() : ProfileFile{};
-#else
-    // Non-blocking, so that a FIFO or a device chosen by mistake cannot hang
-    // the window; only regular files are read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return {};
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    while (ok && !reader.Complete()) {
-        char buffer[65536];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-        else if (n == 0)
-            break;
-        else if (errno != EINTR)
-            ok = false;
-    }
-    ::close(fd);
-    return ok ? reader.Finish() : ProfileFile{};
-#endif
+    return FeedFile(path, reader) ? reader.Finish() : ProfileFile{};
 }
 
 std::optional<std::string> ProfileFile::Value(std::string_view key) const {

@@ -38,20 +38,6 @@ std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-Fd::Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-Fd& Fd::operator=(Fd&& other) noexcept {
-    if (this != &other)
-        reset(std::exchange(other.fd_, -1));
-    return *this;
-}
-
-void Fd::reset(int fd) {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = fd;
-}
-
 Pair OpenPair(bool nonBlocking) {
     const int blocking = nonBlocking ? O_NONBLOCK : 0;
     Pair pair;

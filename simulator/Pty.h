@@ -1,9 +1,11 @@
 #pragma once
 // Pseudo-terminals and signals for programs that stand in for a printer
-// (qrv simulate) or for its far end (the tests' peers): a descriptor owner,
-// a pair opened in one call, a raw line, a pipe that signals write into, and
-// filling a line until the kernel takes no more. POSIX only, no Qt; errors
-// are std::runtime_error with the failed call and the system's text.
+// (qrv simulate) or for its far end (the tests' peers): a pair opened in one
+// call, a raw line, a pipe that signals write into, and filling a line until
+// the kernel takes no more. POSIX only, no Qt; errors are std::runtime_error
+// with the failed call and the system's text.
+
+#include "serial/device/FileDescriptor.h"
 
 #include <cstddef>
 #include <optional>
@@ -15,26 +17,11 @@ namespace simulator::pty {
 // "what: " and the text of errno.
 std::string SystemError(const std::string& what);
 
-// Owns one descriptor and closes it; move-only.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept;
-    Fd& operator=(Fd&& other) noexcept;
-    int get() const { return fd_; }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
-
 struct Pair {
-    Fd Master;
+    serial::device::FileDescriptor Master;
     // Kept open by the owner, so that the master never sees a hang-up when
     // the program under test closes its own descriptor of the slave.
-    Fd Slave;
+    serial::device::FileDescriptor Slave;
     std::string SlavePath; // "/dev/pts/N"
 };
 

@@ -157,7 +157,6 @@ std::string ErrorText(int code);
 // characters inside it (a line break) made one blank, and trailing blanks,
 // control characters and full stops removed. Portable.
 std::string TidyErrorText(std::string text);
-std::vector<std::string> PortNames();
 
 // Identifies the calling thread for SetThreadPriority.
 long CurrentThreadId();

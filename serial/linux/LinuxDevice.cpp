@@ -1,10 +1,13 @@
 // POSIX termios binding of the serial port component (Linux).
 
-#include "ports/PortMap.h"
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
+#include "serial/device/FileDescriptor.h"
+#include "serial/device/LocalDevice.h"
+#include "serial/device/TimeLeft.h"
 #include "serial/linux/Baud.h"
 #include "serial/linux/NoDevice.h"
+#include "serial/linux/Speeds.h"
 #include "serial/net/NetworkAddress.h"
 
 #include <algorithm>
@@ -35,80 +38,6 @@ namespace serial::device {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-speed_t StandardSpeed(uint32_t rate) {
-    switch (rate) {
-    case 50:
-        return B50;
-    case 75:
-        return B75;
-    case 110:
-        return B110;
-    case 134:
-        return B134;
-    case 150:
-        return B150;
-    case 200:
-        return B200;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 1800:
-        return B1800;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 500000:
-        return B500000;
-    case 576000:
-        return B576000;
-    case 921600:
-        return B921600;
-    case 1000000:
-        return B1000000;
-    default:
-        return B0;
-    }
-}
 
 int SetDataBits(termios& t, int bits) {
     static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
@@ -225,48 +154,12 @@ bool NoDeviceBehind(const std::string& path, int openError, int serialType) {
 
 } // namespace detail
 
-namespace {
-
 struct DeviceHandle {
     explicit DeviceHandle(int descriptor) : fd(descriptor) {}
     int fd;
     serial_icounter_struct counters{};
     termios original{};
 };
-
-class LocalDevice final : public Device {
-public:
-    static std::unique_ptr<Device> Open(const std::string& path, int& error);
-    explicit LocalDevice(std::unique_ptr<DeviceHandle> handle);
-    ~LocalDevice() override;
-
-    int ApplyLineSettings(const LineSettings& settings) override;
-    int CurrentLineSettings(LineSettings& settings) const override;
-    int SetQueueSizes(uint32_t readSize, uint32_t writeSize) override;
-    int SetTimeouts() override;
-    int SetEventMask(uint32_t mask) override;
-    int Write(const void* data, size_t count, int timeoutMs, size_t& written) override;
-    int WriteSome(const void* data, size_t count, size_t& written) override;
-    int Read(void* data, size_t count, size_t& got) override;
-    int InQueue(uint32_t& bytes) const override;
-    int OutQueue(uint32_t& bytes) const override;
-    int Status(TVaComStat& status) override;
-    int Purge(bool receive, bool transmit) override;
-    int ModemStatus(uint32_t& lines) const override;
-    int SetDtr(bool on) override;
-    int SetRts(bool on) override;
-    int SetBreak(bool on) override;
-    int SetXon(bool on) override;
-    int Reset() override;
-    int Properties(TVaCommProperties& properties) const override;
-    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents) override;
-    uint32_t TakeLineEvents() override;
-
-private:
-    std::unique_ptr<DeviceHandle> handle_;
-};
-
-} // namespace
 
 struct Wakeup::Handle {
     int fd = -1;
@@ -303,7 +196,7 @@ void Wakeup::Clear() {
 LocalDevice::LocalDevice(std::unique_ptr<DeviceHandle> handle) : handle_(std::move(handle)) {}
 
 std::unique_ptr<Device> LocalDevice::Open(const std::string& path, int& error) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         error = errno;
         if (detail::NoDeviceBehind(CanonicalPath(path), error, detail::kNoSerialType))
@@ -378,7 +271,7 @@ int LocalDevice::ApplyLineSettings(const LineSettings& s) {
     if (int e = SetStopBits(t, s.stopbits, s.databits))
         return e;
     SetFlowControl(t, s);
-    const speed_t speed = StandardSpeed(s.baudrate);
+    const speed_t speed = SpeedCode(s.baudrate);
     if (s.baudrate == 0)
         return EINVAL;
     if (speed != B0 && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0))
@@ -745,30 +638,6 @@ std::string ErrorText(int code) {
         text.pop_back();
     }
     return text;
-}
-
-std::vector<std::string> PortNames() {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir("/sys/class/tty")) {
-        while (const dirent* e = readdir(dir)) {
-            if (e->d_name[0] == '.')
-                continue;
-            const std::string device = std::string("/sys/class/tty/") + e->d_name + "/device";
-            if (access(device.c_str(), F_OK) == 0)
-                names.push_back(std::string("/dev/") + e->d_name);
-        }
-        closedir(dir);
-    }
-    if (DIR* dir = opendir(ports::Folder().c_str())) {
-        while (const dirent* e = readdir(dir)) {
-            if (const auto n = ports::ParseComName(e->d_name); n && ports::ComName(*n) == e->d_name)
-                names.emplace_back(e->d_name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return names;
 }
 
 long CurrentThreadId() {

@@ -7,6 +7,7 @@
 
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
+#include "serial/device/TimeLeft.h"
 #include "serial/net/NetworkAddress.h"
 #include "serial/net/Rfc2217.h"
 #include "serial/net/Socket.h"
@@ -51,12 +52,6 @@ constexpr auto kHeldAfter = std::chrono::milliseconds(20);
 // What one look at the socket takes at most, so that a server that sends
 // without pause cannot keep the reader from the writers and the deadlines.
 constexpr size_t kPumpBytes = 16384;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 // The time one character takes on the line: start bit, data, parity, stop.
 Clock::duration CharacterTime(const LineSettings& s) {

@@ -1,6 +1,7 @@
 // POSIX sockets for the network binding.
 
 #include "serial/device/Bindings.h"
+#include "serial/device/TimeLeft.h"
 #include "serial/net/NetworkAddress.h"
 #include "serial/net/Socket.h"
 
@@ -24,12 +25,6 @@ using namespace serial::device;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 // Frames are a few dozen bytes; a small queue makes a server that takes
 // nothing show as a write that finds no room, sooner.

@@ -10,6 +10,7 @@
 // clang-format on
 
 #include "serial/device/Bindings.h"
+#include "serial/device/TimeLeft.h"
 #include "serial/net/NetworkAddress.h"
 #include "serial/net/Socket.h"
 
@@ -30,12 +31,6 @@ using Clock = std::chrono::steady_clock;
 // fight over; so a wait looks at the wake-up this often.
 constexpr int kWakeupTickMs = 20;
 constexpr int kSendQueueBytes = 4096;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 void StartWinsock() {
     static std::once_flag once;

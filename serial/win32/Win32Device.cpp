@@ -2,9 +2,9 @@
 // device, the device control block, and WaitCommEvent for the event thread.
 
 #include "model/Win32Text.h"
-#include "ports/PortMap.h"
 #include "serial/device/Bindings.h"
 #include "serial/device/Device.h"
+#include "serial/device/LocalDevice.h"
 #include "serial/net/NetworkAddress.h"
 
 #include <windows.h>
@@ -99,8 +99,6 @@ uint32_t BaudOfMask(DWORD mask) {
 
 } // namespace
 
-namespace {
-
 struct DeviceHandle {
     HANDLE device = INVALID_HANDLE_VALUE;
     DCB original{};
@@ -116,40 +114,6 @@ struct DeviceHandle {
     // does not wait for the queue to drain.
     std::atomic<bool> stalled{false};
 };
-
-class LocalDevice final : public Device {
-public:
-    static std::unique_ptr<Device> Open(const std::string& path, int& error);
-    explicit LocalDevice(std::unique_ptr<DeviceHandle> handle);
-    ~LocalDevice() override;
-
-    int ApplyLineSettings(const LineSettings& settings) override;
-    int CurrentLineSettings(LineSettings& settings) const override;
-    int SetQueueSizes(uint32_t readSize, uint32_t writeSize) override;
-    int SetTimeouts() override;
-    int SetEventMask(uint32_t mask) override;
-    int Write(const void* data, size_t count, int timeoutMs, size_t& written) override;
-    int WriteSome(const void* data, size_t count, size_t& written) override;
-    int Read(void* data, size_t count, size_t& got) override;
-    int InQueue(uint32_t& bytes) const override;
-    int OutQueue(uint32_t& bytes) const override;
-    int Status(TVaComStat& status) override;
-    int Purge(bool receive, bool transmit) override;
-    int ModemStatus(uint32_t& lines) const override;
-    int SetDtr(bool on) override;
-    int SetRts(bool on) override;
-    int SetBreak(bool on) override;
-    int SetXon(bool on) override;
-    int Reset() override;
-    int Properties(TVaCommProperties& properties) const override;
-    WaitResult Wait(Wakeup& wakeup, bool read, bool write, int timeoutMs, bool portEvents) override;
-    uint32_t TakeLineEvents() override;
-
-private:
-    std::unique_ptr<DeviceHandle> handle_;
-};
-
-} // namespace
 
 struct Wakeup::Handle {
     Event event;
@@ -577,49 +541,6 @@ std::string ErrorText(int code) {
     if (text.empty())
         text = "Unknown error " + std::to_string(code);
     return TidyErrorText(text);
-}
-
-std::vector<std::string> PortNames() {
-    std::set<std::string> names;
-    HKEY key{};
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) ==
-        ERROR_SUCCESS) {
-        for (DWORD i = 0;; ++i) {
-            char value[256];
-            DWORD valueSize = sizeof value;
-            BYTE data[256];
-            DWORD dataSize = sizeof data - 1;
-            DWORD type = 0;
-            const LONG r =
-                RegEnumValueA(key, i, value, &valueSize, nullptr, &type, data, &dataSize);
-            if (r == ERROR_NO_MORE_ITEMS)
-                break;
-            if (r != ERROR_SUCCESS || type != REG_SZ)
-                continue;
-            data[dataSize] = 0;
-            std::string port(reinterpret_cast<const char*>(data));
-            while (!port.empty() && port.back() == '\0')
-                port.pop_back();
-            if (!port.empty())
-                names.insert(port);
-        }
-        RegCloseKey(key);
-    }
-    // Every DOS device name; the COMn among them are the ports.
-    std::vector<char> all(65536);
-    const DWORD n = QueryDosDeviceA(nullptr, all.data(), static_cast<DWORD>(all.size()));
-    for (DWORD i = 0; i < n && all[i];) {
-        const std::string device(&all[i]);
-        i += static_cast<DWORD>(device.size()) + 1;
-        if (ports::ParseComName(device))
-            names.insert(device);
-    }
-    std::vector<std::string> sorted(names.begin(), names.end());
-    // COM2 before COM10.
-    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    return sorted;
 }
 
 long CurrentThreadId() {

@@ -48,6 +48,8 @@ private slots:
     void refusedLineSettings();
     void openFailures_data();
     void openFailures();
+    void defaultParametersFailure_data();
+    void defaultParametersFailure();
     void noDeviceBehind_data();
     void noDeviceBehind();
     void tidyErrorText_data();
@@ -374,6 +376,35 @@ void VaCommTest::openFailures() {
     QVERIFY(!port.Active());
     QCOMPARE(opened, 0);
     QCOMPARE(OpenDescriptorCount(), fds);
+}
+
+// The code of the failed open comes with the message, for callers that
+// branch on it.
+void VaCommTest::defaultParametersFailure_data() {
+    QTest::addColumn<bool>("plainFile");
+    QTest::addColumn<int>("code");
+    QTest::newRow("missing path") << false << ENODEV; // the binding's code for no device
+    QTest::newRow("not a terminal") << true << ENOTTY;
+}
+
+void VaCommTest::defaultParametersFailure() {
+    QFETCH(bool, plainFile);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/device";
+    if (plainFile) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    TVaComm port;
+    port.SetDeviceName(path.toStdString());
+    try {
+        port.ResetPortParameters();
+        QFAIL("no error");
+    } catch (const EVaCommError& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), QString("Error reading default port parameters."));
+        QCOMPARE(e.Code(), code);
+    }
 }
 
 void VaCommTest::noDeviceBehind_data() {

@@ -34,8 +34,8 @@ public:
     termios SlaveSettings() const;
 
 private:
-    simulator::pty::Fd master_;
-    simulator::pty::Fd slave_;
+    serial::device::FileDescriptor master_;
+    serial::device::FileDescriptor slave_;
     std::string slavePath_;
 };
 

@@ -63,8 +63,9 @@ private:
     void readLoop();
     void stopReader();
 
-    simulator::pty::Fd master;
-    simulator::pty::Fd slave; // kept open so the master never sees a hang-up between opens
+    serial::device::FileDescriptor master;
+    serial::device::FileDescriptor
+        slave; // kept open so the master never sees a hang-up between opens
     int wake[2] = {-1, -1};
     std::string slavePath;
     std::thread reader;
