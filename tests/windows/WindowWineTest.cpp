@@ -9,6 +9,7 @@
 #include "ProgramRun.h"
 #include "PtyPair.h"
 #include "app/TForm1.h"
+#include "journal/Journal.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -88,6 +89,7 @@ class WindowWineTest : public QObject {
     // Centres of the controls, in the window's coordinates: the layout is
     // the same code on both systems.
     QPoint bandBox, portBox, configButton;
+    QString userFolder; // the prefix's C:\\users\\<name>
 
     QString driveC(const QString& path = {}) const {
         return prefix.path() + QStringLiteral("/drive_c/") + path;
@@ -216,8 +218,8 @@ private slots:
         users.setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
         const QStringList names = users.entryList().filter(QRegularExpression("^(?!Public$)"));
         QVERIFY(!names.isEmpty());
-        const QString ports =
-            users.filePath(names.first() + "/AppData/Roaming/impressora-qrv/ports");
+        userFolder = users.filePath(names.first());
+        const QString ports = userFolder + "/AppData/Roaming/impressora-qrv/ports";
         QVERIFY(QDir().mkpath(ports));
         QFile entry(ports + "/porta-COM5");
         QVERIFY(entry.open(QIODevice::WriteOnly));
@@ -228,6 +230,18 @@ private slots:
         const QByteArray sent = operate(QStringLiteral(QRV_WINDOWS_BUILD "/impressora-qrv.exe"),
                                         QStringLiteral(QRV_WINDOWS_BUILD), wineEnv);
         QCOMPARE(sent.toHex(' '), linuxConfig.toHex(' '));
+        // Its record, under the user's local application data.
+        const journal::Reading read = journal::Read(
+            {(userFolder + "/AppData/Local/impressora-qrv/journal.jsonl").toStdString()}, {});
+        QCOMPARE(read.Entries.size(), std::size_t{1});
+        const journal::Record& r = read.Entries.front().Data;
+        QCOMPARE(r.Command, std::string("config"));
+        QCOMPARE(r.Port.Named, std::string("COM3"));
+        QCOMPARE(r.Result.What, journal::Outcome::Completed);
+        std::string frames;
+        for (const journal::SentFrame& frame : r.Frames)
+            frames += frame.Hex;
+        QCOMPARE(QByteArray::fromStdString(frames), sent.toHex());
     }
 
     void installerInstallsWhatTheWindowNeeds() {
