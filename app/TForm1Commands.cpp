@@ -210,7 +210,7 @@ void TForm1::Button6Click() {
     Log(QStringLiteral("  "));
     const WindowLock lock(*this, BusyPanel::Hide);
     Panel1->show();
-    SendPlan(printer::ConfigPlan(ReadConfiguration()), "config", {1, 2, 3, 4}, true);
+    SendPlan(printer::ConfigPlan(ReadConfiguration()), "config", {}, true);
 }
 
 void TForm1::Button5Click() {

@@ -52,5 +52,7 @@ void AddPortCommands(CLI::App& app, Commands& commands);
 void AddShowCommand(CLI::App& app, Commands& commands);
 // "program", "config", "clock", "print", "restart", "report".
 void AddSendCommands(CLI::App& app, Commands& commands);
+// "history", "history show", "history export".
+void AddHistoryCommands(CLI::App& app, Commands& commands);
 // "simulate".
 void AddSimulateCommand(CLI::App& app, Commands& commands);

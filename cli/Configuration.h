@@ -9,6 +9,7 @@
 struct LoadedConfiguration {
     printer::PrinterConfiguration Configuration; // as the file holds it
     std::optional<std::string> Error;            // set when the file cannot be used
+    std::string Sha256;                          // of the bytes read, for the journal
 };
 
 // Reads the settings file at path as the window's open command does: refuses

@@ -8,6 +8,7 @@
 #include "cli/PortChecks.h"
 #include "cli/PortName.h"
 #include "cli/Progress.h"
+#include "cli/SendJournal.h"
 #include "model/Text.h"
 
 #include "printer/Plan.h"
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <charconv>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -45,6 +47,7 @@ using Jobs = std::vector<Job>;
 using JobMaker = std::function<Jobs(const printer::PrinterConfiguration&)>;
 
 struct SendOptions {
+    std::string Command;
     std::vector<std::string> Ports;
     bool DryRun = false;
     bool Quiet = false;
@@ -179,7 +182,8 @@ struct PortFailure {
 // or nothing.
 std::optional<PortFailure> sendToPort(const PortName& port, std::size_t index,
                                       const printer::PrinterConfiguration& config,
-                                      const JobMaker& make, Progress& progress) {
+                                      const JobMaker& make, Progress& progress,
+                                      SendRecord& record) {
     PortFailure failure;
     try {
         TVaComm comm;
@@ -189,6 +193,11 @@ std::optional<PortFailure> sendToPort(const PortName& port, std::size_t index,
         failure.WhileSending = true;
         const Jobs jobs = make(config);
         const std::size_t total = stepCount(jobs);
+        std::vector<int> bands;
+        for (const Job& job : jobs)
+            if (job.Band > 0)
+                bands.push_back(job.Band);
+        record.Planned(bands, total);
         std::size_t done = 0;
         std::optional<PortFailure> stopped;
         for (const Job& job : jobs) {
@@ -202,12 +211,14 @@ std::optional<PortFailure> sendToPort(const PortName& port, std::size_t index,
                         failure.Code = e.Code(); // the runner keeps only the message
                         throw;
                     }
+                    record.Sent(byte);
                     if (--left == 0)
                         progress.Sent(index);
                 },
                 printer::SleepMs,
                 [&](std::size_t step, const printer::Plan& plan) {
                     left = plan[step].Frame.size();
+                    record.Step(done + step);
                     progress.Step(index, job.Band, step, plan.size(), plan[step].Name, done + step,
                                   total);
                     if (left == 0)
@@ -269,6 +280,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
         throw CLI::ValidationError("diga a porta com --port (ou use --dry-run)");
 
     printer::PrinterConfiguration config;
+    std::string fileSha256;
     if (needsFile) {
         LoadedConfiguration loaded = LoadConfiguration(options.File);
         if (loaded.Error) {
@@ -276,6 +288,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
             return ExitBadSettingsFile;
         }
         config = printer::AsWindowHolds(std::move(loaded.Configuration));
+        fileSha256 = loaded.Sha256;
     }
 
     if (options.DryRun) {
@@ -288,19 +301,38 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
         names.push_back(port.Display());
     Progress progress(names, !options.Quiet && stderrIsTerminal());
     std::vector<std::optional<PortFailure>> errors(ports.size());
-    const InterruptReport interrupted([&progress](int) {
+    const SendRecord::Command command =
+        JournalCommand(options.Command, needsFile ? options.File : std::string(), fileSha256);
+    std::deque<SendRecord> records;
+    for (const PortName& port : ports)
+        records.emplace_back(command, port);
+    // One warning for the whole command, however many records it loses.
+    const auto appendAll = [&records](const auto& finish) {
+        std::optional<std::string> lost;
+        for (std::size_t i = 0; i < records.size(); ++i)
+            if (auto why = finish(records[i], i); why && !lost)
+                lost = std::move(why);
+        if (lost)
+            SayJournalFailure(*lost);
+    };
+    const InterruptReport interrupted([&](int) {
         for (const std::string& line : progress.Unfinished())
             SayError(line);
+        appendAll([](SendRecord& r, std::size_t) { return r.Interrupted(); });
     });
     {
         std::vector<std::jthread> threads;
         for (std::size_t i = 0; i < ports.size(); ++i)
             threads.emplace_back([&, i] {
-                errors[i] = sendToPort(ports[i], i, config, make, progress);
+                records[i].Trace();
+                errors[i] = sendToPort(ports[i], i, config, make, progress, records[i]);
                 progress.Finished(i, errors[i] ? std::optional(errors[i]->Message) : std::nullopt);
             });
     }
 
+    appendAll([&errors](SendRecord& r, std::size_t i) {
+        return errors[i] ? r.Failed(errors[i]->Message) : r.Completed();
+    });
     int status = ExitDone;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (errors[i]) {
@@ -320,6 +352,7 @@ int send(const SendOptions& options, bool needsFile, const JobMaker& make) {
 CLI::App* addSendCommand(CLI::App& app, Commands& commands, const std::string& name,
                          const std::string& description, bool needsFile, JobMaker make) {
     auto options = std::make_shared<SendOptions>();
+    options->Command = name;
     CLI::App* sub = app.add_subcommand(name, description);
     if (needsFile)
         sub->add_option("FILE", options->File, "Arquivo de configuração (*.snh)")

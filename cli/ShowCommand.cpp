@@ -3,6 +3,7 @@
 // their numbers.
 #include "cli/Command.h"
 #include "cli/Configuration.h"
+#include "cli/ConfigurationLayout.h"
 #include "model/Text.h"
 
 #include <nlohmann/json.hpp>
@@ -14,45 +15,12 @@ namespace {
 
 using printer::PrinterConfiguration;
 
-// The list item at a stored position, as the window names it.
-template <std::size_t N>
-std::string itemName(int32_t position, const std::array<std::string_view, N>& items) {
-    if (position == -1)
-        return "(nenhum)";
-    if (position < 0 || position >= static_cast<int32_t>(N))
-        return std::to_string(position) + " (fora da lista)";
-    if (items[static_cast<std::size_t>(position)].empty())
-        return "(item vazio)";
-    return std::string(items[static_cast<std::size_t>(position)]);
-}
-
-std::string printsOrNot(bool prints) {
-    return prints ? "imprime" : "não imprime";
-}
-
 void showReadable(const std::string& path, const PrinterConfiguration& config) {
-    const ConfigurationModel& m = config.Model;
-    const printer::PrinterOptions& o = config.Options;
     std::cout << "Arquivo: " << Printable(path) << '\n';
-    for (int band = 1; band <= ConfigurationModel::BandCount; ++band) {
-        std::cout << "\nBanda " << band << "   Inicio Banda: " << m.BandStart(band)
-                  << "   Final Banda: " << m.BandEnd(band) << '\n';
-        for (int line = 1; line <= ConfigurationModel::LinesPerBand; ++line) {
-            const auto k = static_cast<std::size_t>(ConfigurationModel::LineIndex(band, line));
-            std::cout << "  Linha " << line << "  "
-                      << Padded("\"" + Printable(Utf8FromCp1252(m.BandLineText[k])) + "\"", 24)
-                      << Padded(itemName(m.LineStyle[k], printer::StyleItems), 16)
-                      << (m.LineEnabled[k] ? "impressa" : "não impressa") << '\n';
-        }
-    }
-    std::cout << "\nZerar Senha: " << itemName(printer::Position(o.ResetAt), printer::ResetItems)
-              << "\nRecarregar Senha: "
-              << itemName(printer::Position(o.ReloadAt), printer::ReloadItems)
-              << "\nImpressora: " << itemName(printer::Position(o.Printer), printer::PrinterItems)
-              << "\nProtocolo: " << itemName(printer::Position(o.Protocol), printer::ProtocolItems)
-              << "\nNúmero de Bandas: " << o.BandCount << "\nData: " << printsOrNot(o.PrintDate)
-              << "\nHora: " << printsOrNot(o.PrintTime)
-              << "\nRodapé: " << printsOrNot(o.PrintFooter) << '\n';
+    for (int band = 1; band <= ConfigurationModel::BandCount; ++band)
+        ShowBand(std::cout, config.Model, band);
+    std::cout << '\n';
+    ShowOptions(std::cout, config.Options);
 }
 
 void showJson(const std::string& path, const PrinterConfiguration& config) {

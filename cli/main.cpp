@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
     AddPortCommands(app, commands);
     AddShowCommand(app, commands);
     AddSendCommands(app, commands);
+    AddHistoryCommands(app, commands);
     AddSimulateCommand(app, commands);
     for (Command& c : commands) {
         c.App->group(helptext::Listed(c.App->get_name()) ? "Comandos" : "");

@@ -105,15 +105,37 @@ class QrvTest : public QObject {
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), configHome.filePath("state"));
         return env;
+    }
+
+    fs::path journalPath() const { return home() / "state" / "impressora-qrv" / "journal.jsonl"; }
+
+    // The records of the journal, oldest first, read from the file itself.
+    QList<QJsonObject> journalRecords() const {
+        QList<QJsonObject> records;
+        QFile file(QString::fromStdString(journalPath().string()));
+        if (!file.open(QIODevice::ReadOnly))
+            return records;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                records << QJsonDocument::fromJson(line).object();
+        return records;
+    }
+
+    static std::vector<std::vector<uint8_t>> recordedFrames(const QJsonObject& record) {
+        std::vector<std::vector<uint8_t>> frames;
+        for (const QJsonValue f : record["frames"].toArray()) {
+            const QByteArray bytes = QByteArray::fromHex(f["hex"].toString().toLatin1());
+            frames.emplace_back(bytes.begin(), bytes.end());
+        }
+        return frames;
     }
 
     fs::path home() const { return configHome.path().toStdString(); }
 
     Outcome qrv(const QStringList& arguments) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
-        const ProgramRun run = RunProgram(QStringLiteral(QRV_BINARY), arguments, env);
+        const ProgramRun run = RunProgram(QStringLiteral(QRV_BINARY), arguments, environment());
         return {run.Status, QString::fromUtf8(run.Out), QString::fromUtf8(run.Err)};
     }
 
@@ -773,6 +795,175 @@ private slots:
                                                    "passo ")) &&
                 lines[1].contains(" de 7 ("),
             qPrintable(lines.join('\n')));
+    }
+
+    // Each port of a send leaves its record when the command ends, read
+    // back from the file: three printers at once, one cut off by a signal,
+    // one that hangs up mid-plan.
+    void journalRecordsEachPort_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("three ports at once") << "three";
+        QTest::newRow("interrupted") << "interrupted";
+        QTest::newRow("failed on a hang-up") << "hang-up";
+    }
+    void journalRecordsEachPort() {
+        QFETCH(QString, how);
+        fs::remove(journalPath());
+        const auto plan = framesOf(printer::ProgramPlan(windowConfiguration(Golden), 2));
+        if (how == "three") {
+            PtyPeer a, b, c;
+            a.MapPort(home(), 4);
+            b.MapPort(home(), 5);
+            const Outcome run = qrv({"program", Golden, "--band", "2", "--port", "COM4", "--port",
+                                     "COM5", "--port", QString::fromStdString(c.SlavePath())});
+            QCOMPARE(run.Status, 0);
+            const QList<QJsonObject> records = journalRecords();
+            QCOMPARE(records.size(), 3);
+            QStringList named;
+            for (const QJsonObject& r : records) {
+                named << r["port"]["named"].toString();
+                QCOMPARE(r["command"].toString(), QStringLiteral("program"));
+                QCOMPARE(r["bands"].toArray(), QJsonArray{2});
+                QCOMPARE(r["outcome"]["result"].toString(), QStringLiteral("completed"));
+                QCOMPARE(r["configuration"]["path"].toString(), Golden);
+                QVERIFY(recordedFrames(r) == plan);
+                const QJsonArray frames = r["frames"].toArray();
+                QVERIFY(frames[6]["at"].toInt() >= 2750 && frames[6]["at"].toInt() < 10000);
+            }
+            named.sort();
+            QStringList ports{"COM4", "COM5", QString::fromStdString(c.SlavePath())};
+            ports.sort();
+            QCOMPARE(named, ports);
+            QCOMPARE(records[0]["port"]["device"].toString().isEmpty(), false);
+            return;
+        }
+        PtyPeer printer;
+        QProcess process;
+        startProgramOnCom3(printer, process, 1, 20);
+        if (how == "interrupted")
+            ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        else
+            printer.HangUp();
+        QVERIFY(process.waitForFinished(30000));
+        const std::vector<uint8_t> arrived = printer.Bytes();
+        const QList<QJsonObject> records = journalRecords();
+        QCOMPARE(records.size(), 1);
+        const QJsonObject outcome = records[0]["outcome"].toObject();
+        QCOMPARE(outcome["result"].toString(),
+                 how == "interrupted" ? QStringLiteral("interrupted") : QStringLiteral("failed"));
+        QCOMPARE(outcome["steps"].toInt(), 7);
+        QVERIFY(outcome["step"].toInt() >= 1 && outcome["step"].toInt() < 7);
+        QCOMPARE(records[0]["frames"].toArray().size(), outcome["step"].toInt());
+        if (how == "hang-up")
+            QVERIFY2(outcome["error"].toString().startsWith("Write error"),
+                     qPrintable(outcome["error"].toString()));
+        // What it recorded is what the printer got, in order.
+        std::vector<uint8_t> recorded;
+        for (const auto& frame : recordedFrames(records[0]))
+            recorded.insert(recorded.end(), frame.begin(), frame.end());
+        if (how == "interrupted")
+            QVERIFY(std::equal(arrived.begin(), arrived.end(), recorded.begin()));
+        else
+            QVERIFY(recorded.size() >= arrived.size() &&
+                    std::equal(arrived.begin(), arrived.end(), recorded.begin()));
+    }
+
+    // A journal that cannot be written changes neither the frames nor the
+    // exit status: one warning line.
+    void unwritableJournalChangesNothing_data() {
+        QTest::addColumn<QString>("inTheWay");
+        QTest::newRow("a folder in the file's place") << "journal.jsonl";
+        QTest::newRow("a file in the folder's place") << "";
+    }
+    void unwritableJournalChangesNothing() {
+        QFETCH(QString, inTheWay);
+        const fs::path folder = journalPath().parent_path();
+        fs::remove_all(folder);
+        if (inTheWay.isEmpty()) {
+            fs::create_directories(folder.parent_path());
+            QFile file(QString::fromStdString(folder.string()));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else {
+            fs::create_directories(folder / inTheWay.toStdString());
+        }
+        PtyPeer printer;
+        printer.MapPort(home(), 3);
+        const Outcome run = qrv({"program", Golden, "--band", "3", "--port", "COM3"});
+        fs::remove_all(folder);
+        QCOMPARE(run.Status, 0);
+        QVERIFY2(run.Err.startsWith(QStringLiteral("qrv: aviso: histórico não gravado: ")) &&
+                     run.Err.count('\n') == 1,
+                 qPrintable(run.Err));
+        QVERIFY(framesOf(printer.Frames()) ==
+                framesOf(printer::ProgramPlan(windowConfiguration(Golden), 3)));
+    }
+
+    // history lists the send, show decodes it, export writes a file whose
+    // dry run is the recorded frames byte for byte: from the recorded file
+    // while it is unchanged, from the window's defaults once it changed.
+    void historyShowAndExport() {
+        fs::remove(journalPath());
+        const QString file = configHome.filePath("centro.snh");
+        QFile::remove(file);
+        QVERIFY(QFile::copy(Golden, file));
+        PtyPeer printer;
+        printer.MapPort(home(), 3);
+        QCOMPARE(qrv({"program", file, "--band", "2", "--port", "COM3"}).Status, 0);
+        QCOMPARE(qrv({"program", file, "--band", "2", "--port", "COM3", "--dry-run"}).Status, 0);
+        QCOMPARE(qrv({"clock", "--port", "COM3"}).Status, 0);
+        QCOMPARE(journalRecords().size(), 2);
+
+        const Outcome list = qrv({"history"});
+        QCOMPARE(list.Status, 0);
+        const QStringList lines = list.Out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].contains(" COM3 ") && lines[0].contains(" clock "), qPrintable(list.Out));
+        QVERIFY2(lines[1].contains(" program ") && lines[1].contains("banda 2") &&
+                     lines[1].contains(QStringLiteral("concluído")) && lines[1].endsWith(file),
+                 qPrintable(list.Out));
+        const QString id = lines[1].left(8);
+        const Outcome byDevice =
+            qrv({"history", "--port", QString::fromStdString(printer.SlavePath()), "--json"});
+        QCOMPARE(byDevice.Out.count('\n'), 2);
+        QCOMPARE(qrv({"history", "--limit", "1"}).Out.count('\n'), 1);
+
+        const Outcome show = qrv({"history", "show", id});
+        QCOMPARE(show.Status, 0);
+        QVERIFY2(show.Out.contains("Banda 2   Inicio Banda: ") &&
+                     show.Out.contains(QStringLiteral("  Linha 4  \"* BANDA 2 LINHA  4 *\"")) &&
+                     show.Out.contains(QStringLiteral("Número de Bandas: ")),
+                 qPrintable(show.Out));
+        const Outcome clock = qrv({"history", "show", lines[0].left(8)});
+        QVERIFY2(clock.Out.contains(QStringLiteral("Relógio acertado para ")),
+                 qPrintable(clock.Out));
+
+        const auto recorded = recordedFrames(journalRecords()[0]);
+        for (const bool changed : {false, true}) {
+            if (changed) {
+                QFile f(file);
+                QVERIFY(f.open(QIODevice::Append));
+                f.write("; outra\r\n");
+            }
+            const QString exported = configHome.filePath(changed ? "b.snh" : "a.snh");
+            QFile::remove(exported);
+            const Outcome out = qrv({"history", "export", id, exported});
+            QCOMPARE(out.Status, 0);
+            QVERIFY2(out.Out.contains(changed ? QStringLiteral("valores padrão da janela")
+                                              : QStringLiteral("não mudou desde o envio")),
+                     qPrintable(out.Out));
+            const Outcome dry = qrv({"program", exported, "--band", "2", "--dry-run"});
+            std::vector<std::vector<uint8_t>> again;
+            for (const QString& line : dry.Out.split('\n', Qt::SkipEmptyParts)) {
+                const QByteArray bytes =
+                    QByteArray::fromHex(line.section('\t', 1).remove(' ').toLatin1());
+                again.emplace_back(bytes.begin(), bytes.end());
+            }
+            QVERIFY(again == recorded);
+        }
+        const Outcome refused = qrv({"history", "export", id, file});
+        QCOMPARE(refused.Status, 2);
+        QVERIFY2(refused.Err.contains(QStringLiteral("já existe")), qPrintable(refused.Err));
+        QCOMPARE(qrv({"history", "show", "ffffffff"}).Status, 2);
     }
 };
 
