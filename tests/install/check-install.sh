@@ -96,7 +96,7 @@ if [ "$with_qrv" = 1 ]; then
             got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " " -)
             [ "$got" = "$want" ] || { echo "FAIL: completion of \"$line\": \"$got\", not \"$want\"" >&2; exit 1; }
         done <<"CASES"
-qrv |clock config map ports print program report restart show simulate unmap
+qrv |clock config history map ports print program report restart show simulate unmap
 qrv pr|print program
 qrv --|--help --version
 qrv ports --|--help --json
