@@ -4,6 +4,7 @@
 #include "PlanTimeline.h"
 #include "ProgramRun.h"
 #include "PtyPeer.h"
+#include "journal/Journal.h"
 #include "printer/Plan.h"
 #include "settings/SettingsFile.h"
 
@@ -303,6 +304,26 @@ private slots:
         for (std::size_t i = 0; i < arrived.size(); ++i)
             QVERIFY2(arrived[i].Bytes == plan[i].Frame, qPrintable(QString::number(i)));
         QCOMPARE(TimelineFault(arrived, plan, launched), QString());
+
+        // Its record, under the prefix's %LOCALAPPDATA%.
+        const std::string journal =
+            (appData().parent_path() / "Local" / "impressora-qrv" / "journal.jsonl").string();
+        journal::Filter newest;
+        newest.Port = "COM3";
+        newest.Limit = 1;
+        const journal::Reading read = journal::Read({journal}, newest);
+        QCOMPARE(read.Entries.size(), std::size_t{1});
+        const journal::Record& r = read.Entries.front().Data;
+        QCOMPARE(r.Command, std::string("program"));
+        QCOMPARE(r.Bands, std::vector<int>{2});
+        QCOMPARE(r.Configuration.From, journal::Source::File);
+        QCOMPARE(r.Result.What, journal::Outcome::Completed);
+        std::string recorded, planned;
+        for (const journal::SentFrame& frame : r.Frames)
+            recorded += frame.Hex;
+        for (const printer::PlanStep& step : plan)
+            planned += journal::ToHex(step.Frame);
+        QCOMPARE(recorded, planned);
     }
 
     void missingPortFails() {
